@@ -1,0 +1,21 @@
+# Project-wide compile flags: warnings, sanitizers and the static Windows runtime.
+add_compile_options(-Wall -Wextra)
+if(ZT_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+if(ZT_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+  add_compile_definitions(ZT_SANITIZED=1)
+endif()
+if(ZT_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+  add_compile_definitions(ZT_SANITIZED=1)
+endif()
+
+if(WIN32)
+  # Everything we ship must run with no DLL beside it.
+  add_link_options(-static-libgcc -static-libstdc++ -static)
+endif()
