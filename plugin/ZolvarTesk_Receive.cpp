@@ -177,6 +177,7 @@ void ZolvarTesk_Receive::ProcessBlock(double** inputs, double** outputs, int fra
   loudnessHistory[historyWrite] = link->referenceDb;
   const double ref = loudnessHistory[(historyWrite - delay + kHistoryLength) % kHistoryLength];
   historyWrite = (historyWrite + 1) % kHistoryLength;
+  lastReference = ref;
 
   double target = 1.0;
   if (ref > kGainFloorDb && own > kGainFloorDb) {

@@ -42,6 +42,8 @@ public:
   int HistoryWrite() const { return historyWrite; }
   int SilentSamples() const { return silentSamples; }
   int LastDelayBlocks() const { return lastDelay; }
+  // The delayed reference the last block matched against, in dB.
+  double LastReferenceDb() const { return lastReference; }
   const ReferenceLink& Link() const { return *link; }
   ReferenceLink& Link() { return *link; }
   // True while the output-normalisation switch is dimmed (no analysis result yet).
@@ -70,6 +72,7 @@ private:
   double risingCoeff = 0.0;
   double fallingCoeff = 0.0;
   int32_t lastDelay = 0;
+  double lastReference = -1000.0;
   bool normalizationDimmed = true;
   char readoutInText[kReadoutSize] = "";
   char readoutOutText[kReadoutSize] = "";
