@@ -1,4 +1,5 @@
 #include <cmath>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -97,7 +98,7 @@ TEST(Receiver, SettlesSixDbAboveAQuieterInput) {
   const double amp = 0.05;
   int phase = 0;
   auto sine = [&](int, int ch) {
-    const double v = amp * std::sin(2 * M_PI * 997.0 * (phase) / 48000.0);
+    const double v = amp * std::sin(2 * std::numbers::pi * 997.0 * (phase) / 48000.0);
     if (ch == 1) ++phase;
     return v;
   };
@@ -312,10 +313,10 @@ TEST(Receiver, SampleRateChangeRetunesTheMeter) {
   a.plug->Reset();
   int pa = 0, pb = 0;
   auto sineA = [&](int, int ch) {
-    return ch ? 0.0 : 0.2 * std::sin(2 * M_PI * 5000.0 * pa++ / 96000.0);
+    return ch ? 0.0 : 0.2 * std::sin(2 * std::numbers::pi * 5000.0 * pa++ / 96000.0);
   };
   auto sineB = [&](int, int ch) {
-    return ch ? 0.0 : 0.2 * std::sin(2 * M_PI * 5000.0 * pb++ / 96000.0);
+    return ch ? 0.0 : 0.2 * std::sin(2 * std::numbers::pi * 5000.0 * pb++ / 96000.0);
   };
   for (int i = 0; i < 100; ++i) {
     a.Run(960, sineA);

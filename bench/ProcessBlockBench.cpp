@@ -1,0 +1,171 @@
+// The cost of the receiver's block processing against the bare libebur128 calls it makes, and
+// the cost of an analysis block after a long session.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <ebur128.h>
+
+#include "ReferenceSender.h"
+#include "TestSession.h"
+#include "ZolvarTesk_Receive.h"
+
+namespace {
+
+constexpr int kRate = 48000;
+
+std::vector<double> MakeNoise(size_t n, double amp) {
+  std::vector<double> v(n);
+  uint32_t s = 1;
+  for (double& x : v) {
+    s = s * 1664525u + 1013904223u;
+    x = amp * ((s >> 8) / 8388608.0 - 1.0);
+  }
+  return v;
+}
+
+struct Rig {
+  explicit Rig(int frames) : session("bench") {
+    plug = std::make_unique<ZolvarTesk_Receive>(IPlugInstanceInfo{});
+    plug->recordEvents = false;
+    plug->StoreSampleRate(kRate);
+    plug->ChangeBlockSize(frames);
+    plug->Reset();
+    sender.Open();
+    sender.PublishLufs(-18.0);
+    src0 = MakeNoise(frames, 0.1);
+    src1 = MakeNoise(frames, 0.12);
+    in0.resize(frames);
+    in1.resize(frames);
+    out0.resize(frames);
+    out1.resize(frames);
+  }
+  void Block(int frames) {
+    memcpy(in0.data(), src0.data(), sizeof(double) * frames);
+    memcpy(in1.data(), src1.data(), sizeof(double) * frames);
+    double* ins[2] = {in0.data(), in1.data()};
+    double* outs[2] = {out0.data(), out1.data()};
+    plug->ProcessDouble(ins, outs, frames);
+  }
+  TestSession session;
+  ReferenceSender sender;
+  std::unique_ptr<ZolvarTesk_Receive> plug;
+  std::vector<double> src0, src1, in0, in1, out0, out1;
+};
+
+void BM_ProcessBlock(benchmark::State& state) {
+  const int frames = static_cast<int>(state.range(0));
+  const bool analysis = state.range(1) != 0;
+  Rig rig(frames);
+  if (analysis) {
+    rig.plug->GetParam(ParamAnalysis)->SetValue(1.0);
+    rig.plug->ParameterChanged(ParamAnalysis, kSourceHost);
+  }
+  for (int i = 0; i < 20; ++i) rig.Block(frames);
+  for (auto _ : state) rig.Block(frames);
+  state.SetItemsProcessed(state.iterations() * frames);
+}
+
+// What libebur128 alone costs for the same audio: the calls the receiver makes per block.
+void BM_Ebur128Bare(benchmark::State& state) {
+  const int frames = static_cast<int>(state.range(0));
+  const bool analysis = state.range(1) != 0;
+  ebur128_state* m = ebur128_init(2, kRate, EBUR128_MODE_M);
+  ebur128_state* i = analysis ? ebur128_init(2, kRate, EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM)
+                              : nullptr;
+  const std::vector<double> src = MakeNoise(2 * static_cast<size_t>(frames), 0.1);
+  std::vector<double> buf(src.size());
+  for (auto _ : state) {
+    memcpy(buf.data(), src.data(), sizeof(double) * buf.size());
+    ebur128_add_frames_double(m, buf.data(), frames);
+    double v;
+    ebur128_loudness_momentary(m, &v);
+    benchmark::DoNotOptimize(v);
+    if (i) {
+      ebur128_add_frames_double(i, buf.data(), frames);
+      ebur128_loudness_global(i, &v);
+      benchmark::DoNotOptimize(v);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * frames);
+  ebur128_destroy(&m);
+  if (i) ebur128_destroy(&i);
+}
+
+// One 512-frame analysis block after the analysis has already run for `minutes`.
+void BM_AnalysisBlockAfterMinutes(benchmark::State& state) {
+  const int minutes = static_cast<int>(state.range(0));
+  Rig rig(4096);
+  rig.plug->GetParam(ParamAnalysis)->SetValue(1.0);
+  rig.plug->ParameterChanged(ParamAnalysis, kSourceHost);
+  const long blocks = static_cast<long>(minutes) * 60 * kRate / 4096;
+  for (long b = 0; b < blocks; ++b) rig.Block(4096);
+  for (auto _ : state) rig.Block(512);
+  state.counters["minutes"] = minutes;
+}
+
+// For contrast: the plain integrated mode, whose global loudness rescans every 100 ms block.
+void BM_PlainIntegratedAfterMinutes(benchmark::State& state) {
+  const int minutes = static_cast<int>(state.range(0));
+  ebur128_state* st = ebur128_init(2, kRate, EBUR128_MODE_I);
+  const std::vector<double> src = MakeNoise(2 * 4096, 0.1);
+  const long blocks = static_cast<long>(minutes) * 60 * kRate / 4096;
+  for (long b = 0; b < blocks; ++b) ebur128_add_frames_double(st, src.data(), 4096);
+  for (auto _ : state) {
+    ebur128_add_frames_double(st, src.data(), 512);
+    double v;
+    ebur128_loudness_global(st, &v);
+    benchmark::DoNotOptimize(v);
+  }
+  state.counters["minutes"] = minutes;
+  ebur128_destroy(&st);
+}
+
+BENCHMARK(BM_ProcessBlock)->ArgsProduct({{64, 512, 4096}, {0, 1}})->ArgNames({"frames", "analysis"});
+BENCHMARK(BM_Ebur128Bare)->ArgsProduct({{64, 512, 4096}, {0, 1}})->ArgNames({"frames", "analysis"});
+BENCHMARK(BM_AnalysisBlockAfterMinutes)->Arg(1)->Arg(60)->ArgName("minutes")->Iterations(20000);
+BENCHMARK(BM_PlainIntegratedAfterMinutes)->Arg(1)->Arg(60)->ArgName("minutes")->Iterations(2000);
+
+// Prints the cost of our own work relative to libebur128's after the usual table.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& r : runs)
+      if (r.run_type == Run::RT_Iteration) perRun_[r.benchmark_name()] = r.GetAdjustedCPUTime();
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    printf("\nProcessBlock against bare libebur128 (CPU time per block; target ratio <= 1.20)\n");
+    printf("%8s %9s %14s %14s %8s\n", "frames", "analysis", "ProcessBlock", "libebur128", "ratio");
+    for (int frames : {64, 512, 4096}) {
+      for (int analysis : {0, 1}) {
+        const std::string suffix =
+            "/frames:" + std::to_string(frames) + "/analysis:" + std::to_string(analysis);
+        auto ours = perRun_.find("BM_ProcessBlock" + suffix);
+        auto bare = perRun_.find("BM_Ebur128Bare" + suffix);
+        if (ours == perRun_.end() || bare == perRun_.end()) continue;
+        printf("%8d %9s %11.2f us %11.2f us %8.3f\n", frames, analysis ? "on" : "off",
+               ours->second / 1000.0, bare->second / 1000.0, ours->second / bare->second);
+      }
+    }
+  }
+
+private:
+  std::map<std::string, double> perRun_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The test command: installs what is missing, builds the native release, the native
+# ASan+UBSan and the win64 configurations, and runs every test (win64 under Wine).
+#   scripts/test.sh            everything
+#   scripts/test.sh release    only the named configurations (release, asan, tsan, win64)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+configs=("$@")
+[ ${#configs[@]} -gt 0 ] || configs=(release asan win64)
+
+start=$(date +%s)
+scripts/install-deps.sh
+for c in "${configs[@]}"; do
+  if [ "$c" = win64 ]; then scripts/win64-deps.sh; fi
+done
+
+jobs=${ZT_JOBS:-$(nproc)}
+failed=()
+for c in "${configs[@]}"; do
+  echo "=== $c: configure and build"
+  cmake --preset "$c" >/dev/null
+  cmake --build --preset "$c" -j "$jobs"
+  echo "=== $c: test"
+  if ! ctest --preset "$c" -j "$jobs"; then failed+=("$c"); fi
+done
+
+echo "=== done in $(( $(date +%s) - start )) s"
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "FAILED configurations: ${failed[*]}"
+  exit 1
+fi
+echo "all configurations passed: ${configs[*]}"
