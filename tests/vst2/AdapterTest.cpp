@@ -22,16 +22,21 @@ struct FakeHost {
   const char* productName = "";
   intptr_t version = 0;
   std::vector<std::pair<int32_t, intptr_t>> calls; // opcode, value
+  std::vector<std::pair<int32_t, float>> indexOpt; // index, opt of the same calls
+  intptr_t processLevel = 0;
   std::vector<MidiMessage> midiOut;
   std::vector<int32_t> sysexOutSizes;
 };
 FakeHost* gHost = nullptr;
 
-intptr_t VST_CALL HostCallback(VstEffect*, int32_t opcode, int32_t, intptr_t value, void* ptr,
-                               float) {
+intptr_t VST_CALL HostCallback(VstEffect*, int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                               float opt) {
   FakeHost& h = *gHost;
   h.calls.emplace_back(opcode, value);
+  h.indexOpt.emplace_back(index, opt);
   switch (opcode) {
+  case kHostGetCurrentProcessLevel:
+    return h.processLevel;
   case kHostGetTime:
     return h.hasTime ? reinterpret_cast<intptr_t>(&h.time) : 0;
   case kHostGetProductString:
@@ -371,6 +376,29 @@ TEST_F(Adapter, SetParameterEntryAppliesNormalisedValues) {
   // Nothing goes back to the host: it made the change itself.
   for (auto [op, v] : host.calls)
     EXPECT_NE(op, kHostAutomate);
+}
+
+TEST_F(Adapter, NotificationsReachTheHostCallback) {
+  MiniPlug plug({HostCallback});
+  plug.BeginParameterEdit(1);
+  plug.SetParameterFromGUI(1, 1.0);
+  plug.EndParameterEdit(1);
+  plug.NotifyHostPresetChange();
+  const std::vector<std::pair<int32_t, intptr_t>> calls = {
+      {kHostBeginEdit, 0}, {kHostAutomate, 0}, {kHostEndEdit, 0}, {kHostUpdateDisplay, 0}};
+  EXPECT_EQ(host.calls, calls);
+  const std::vector<std::pair<int32_t, float>> indexOpt = {
+      {1, 0.0f}, {1, 1.0f}, {1, 0.0f}, {0, 0.0f}};
+  EXPECT_EQ(host.indexOpt, indexOpt);
+  EXPECT_EQ(plug.changes, (std::vector<std::pair<int, int>>{{1, kSourceEditor}}));
+
+  EXPECT_FALSE(plug.HostRendersOffline());
+  host.processLevel = kVstProcessLevelOffline;
+  EXPECT_TRUE(plug.HostRendersOffline());
+
+  plug.SetLatencySamples(256);
+  EXPECT_EQ(plug.Effect()->initialDelay, 256);
+  EXPECT_EQ(plug.Latency(), 256);
 }
 
 TEST_F(Adapter, ConstructionLockSerialisesConcurrentCreation) {
