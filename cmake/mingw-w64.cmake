@@ -6,7 +6,8 @@ set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 
-# The static prefix built by scripts/win64-deps.sh; its path is fixed by the script.
+# The static prefix built by scripts/win64-deps.sh: a symlink to the folder of the current
+# library versions, so this path stays the same when they change.
 if(NOT ZT_WIN64_PREFIX)
   if(DEFINED ENV{ZT_WIN64_PREFIX})
     set(ZT_WIN64_PREFIX $ENV{ZT_WIN64_PREFIX})
@@ -25,5 +26,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(ENV{PKG_CONFIG_LIBDIR} "${ZT_WIN64_PREFIX}/lib/pkgconfig:/usr/x86_64-w64-mingw32/lib/pkgconfig")
 unset(ENV{PKG_CONFIG_PATH})
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
+# Nor may a CMAKE_PREFIX_PATH of the host lead pkg-config to Linux libraries.
+set(PKG_CONFIG_USE_CMAKE_PREFIX_PATH OFF)
 
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
