@@ -1,8 +1,42 @@
 #!/usr/bin/env bash
-# Runs a Windows executable under Wine with a prefix of its own; ctest uses it as the emulator.
+# Runs a Windows executable under Wine; ctest uses it as the emulator of the win64 build.
+#   cmake/wine-run.sh prog.exe [args...]     exit status and output are the program's
+# The prefix is made once, under a lock so that tests started in parallel do not race to make it,
+# and made again when the Wine version changes. Console programs need no display; windowed
+# tests run under xvfb-run. WINEPREFIX, WINEDEBUG and WINEDLLOVERRIDES may be set by the caller.
 set -euo pipefail
+wine=/usr/lib/wine/wine64 # nothing named wine64 is on PATH
+wineserver=/usr/lib/wine/wineserver64
+if [[ ! -x $wine ]]; then
+  echo "wine-run: $wine not found: install the Debian package wine64" >&2
+  exit 127
+fi
+[[ $# -gt 0 ]] || { echo "usage: wine-run.sh program.exe [args...]" >&2; exit 2; }
+
 export WINEDEBUG=${WINEDEBUG:--all}
+# No offer to install Mono or Gecko.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
 export WINEPREFIX=${WINEPREFIX:-$HOME/.cache/zolvartesk/wine-prefix}
-mkdir -p "$WINEPREFIX"
-exec /usr/lib/wine/wine64 "$@"
+
+stamp=$WINEPREFIX/.zt-ready
+want=$("$wine" --version)
+if [[ ! -f $stamp || $(<"$stamp") != "$want" ]]; then
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  exec 8>"$WINEPREFIX.lock"
+  flock 8
+  if [[ ! -f $stamp || $(<"$stamp") != "$want" ]]; then
+    log=$WINEPREFIX.init.log
+    # Its first-start chatter (a harmless syswow64\rundll32.exe message among it) goes to the
+    # log, not into the first test's output.
+    if ! "$wine" wineboot --init >"$log" 2>&1; then
+      cat "$log" >&2
+      echo "wine-run: making the Wine prefix $WINEPREFIX failed (log: $log)" >&2
+      exit 1
+    fi
+    # Let the services it started settle; bounded, as another run may keep the server busy.
+    timeout 60 "$wineserver" -w || true
+    echo "$want" >"$stamp"
+  fi
+  exec 8>&-
+fi
+exec "$wine" "$@"
