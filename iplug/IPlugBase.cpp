@@ -1,6 +1,7 @@
 #include "IPlugBase.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -45,7 +46,40 @@ IPlugBase::IPlugBase(const PluginConfig& config)
     outChannels_[i].pointerIdx = i;
 }
 
-IPlugBase::~IPlugBase() = default;
+namespace {
+std::atomic<const EditorEntryPoints*> gEditorEntryPoints{nullptr};
+} // namespace
+
+void IPlugBase::InstallEditorEntryPoints(const EditorEntryPoints* entries) {
+  gEditorEntryPoints.store(entries, std::memory_order_release);
+}
+
+IPlugBase::~IPlugBase() {
+  // The editor goes first: its controls still point at this instance.
+  if (editor_) gEditorEntryPoints.load(std::memory_order_acquire)->destroy(editor_);
+  editor_ = nullptr;
+}
+
+void IPlugBase::AttachEditor(IGraphics* editor) {
+  if (!editor) return;
+  const EditorEntryPoints* entries = gEditorEntryPoints.load(std::memory_order_acquire);
+  Lock lock(mutex_);
+  if (editor_ && editor_ != editor) entries->destroy(editor_);
+  editor_ = nullptr;
+  entries->createDrawBitmap(editor);
+  for (int i = 0; i < NParams(); ++i)
+    entries->pushParamToControls(editor, i, params_[i].NormalizedValue(), true);
+  editor_ = editor;
+  // The drawing context is bound to the editor's back buffer here, as the last step.
+}
+
+void IPlugBase::RefreshEditorParams() {
+  Lock lock(mutex_);
+  if (!editor_) return;
+  const EditorEntryPoints* entries = gEditorEntryPoints.load(std::memory_order_acquire);
+  for (int i = 0; i < NParams(); ++i)
+    entries->pushParamToControls(editor_, i, params_[i].Value(), false);
+}
 
 void IPlugBase::Reset() {
   Lock lock(mutex_);

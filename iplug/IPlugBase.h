@@ -16,6 +16,18 @@
 #include "IPlugParam.h"
 #include "IPlugStructs.h"
 
+class IGraphics; // the editor (igraphics/IGraphics.h)
+
+// What the base does with its editor. The graphics library is built on this one, so the base
+// cannot call into it by name without tying every user of the framework core to the graphics
+// library (and making the two static libraries depend on each other). Constructing an editor
+// installs these entry points, once per module; an editor can only be attached after that.
+struct EditorEntryPoints {
+  void (*destroy)(IGraphics* editor);
+  void (*createDrawBitmap)(IGraphics* editor);
+  void (*pushParamToControls)(IGraphics* editor, int paramIdx, double value, bool normalized);
+};
+
 // ParameterChanged source codes.
 enum ParamSource : int {
   kSourceOpen = 0,    // the adapter opened the instance
@@ -66,13 +78,23 @@ public:
   virtual int HostApi() const { return hostApi_; }
   virtual void ResizeEditor(int width, int height) = 0;
   virtual void InitForHost() {}
+  // Takes ownership of editor (null is ignored; a previously attached editor is deleted).
+  // Under the mutex: creates its back buffer and gives every parameter's normalised value to
+  // the controls bound to it, then keeps the editor. Plug-in constructor.
+  virtual void AttachEditor(IGraphics* editor);
   virtual void SetLatencySamples(int samples) { latency_ = samples; }
   virtual bool SendMidiMessage(const MidiMessage& msg) = 0;
   virtual bool SendSysExMessage(const SysExMessage&) { return false; }
-  virtual void RefreshEditorParams() {}
+  // Pushes every parameter's value into the editor's controls; nothing without an editor.
+  virtual void RefreshEditorParams();
   virtual void PresetRestored() {}
   // Sizes the channel scratch buffers; the only place they allocate.
   virtual void ChangeBlockSize(int frames);
+
+  // --- editor ----------------------------------------------------------------------------------
+  // The attached editor, or null; every editor call of the framework is skipped without one.
+  IGraphics* Editor() const { return editor_; }
+  static void InstallEditorEntryPoints(const EditorEntryPoints* entries);
 
   // --- host identification --------------------------------------------------------------------
   static int LookupHostCode(const char* name);
@@ -178,6 +200,7 @@ private:
   std::vector<double*> inPointers_, outPointers_;
   std::vector<InChannel> inChannels_;
   std::vector<OutChannel> outChannels_;
+  IGraphics* editor_ = nullptr; // owned; deleted first of all in the destructor
   char effectName_[kNameStringSize] = {};
   char productName_[kNameStringSize] = {};
   char makerName_[kNameStringSize] = {};
