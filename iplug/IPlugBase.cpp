@@ -48,6 +48,7 @@ IPlugBase::IPlugBase(const PluginConfig& config)
 
 namespace {
 std::atomic<const EditorEntryPoints*> gEditorEntryPoints{nullptr};
+std::atomic<const DrawingContextEntryPoints*> gDrawingContextEntryPoints{nullptr};
 } // namespace
 
 void IPlugBase::InstallEditorEntryPoints(const EditorEntryPoints* entries) {
@@ -70,7 +71,36 @@ void IPlugBase::AttachEditor(IGraphics* editor) {
   for (int i = 0; i < NParams(); ++i)
     entries->pushParamToControls(editor, i, params_[i].NormalizedValue(), true);
   editor_ = editor;
-  // The drawing context is bound to the editor's back buffer here, as the last step.
+  BindDrawingContext();
+}
+
+void IPlugBase::InstallDrawingContextEntryPoints(const DrawingContextEntryPoints* entries) {
+  gDrawingContextEntryPoints.store(entries, std::memory_order_release);
+}
+
+void IPlugBase::DrawingContextHolder::Reset(ycairo_context* next) {
+  if (context && context != next)
+    gDrawingContextEntryPoints.load(std::memory_order_acquire)->destroy(context);
+  context = next;
+}
+
+void IPlugBase::SetDrawingContext(ycairo_context* context) {
+  Lock lock(mutex_);
+  drawingContext_.Reset(context);
+}
+
+void IPlugBase::BindDrawingContext() {
+  Lock lock(mutex_);
+  if (!editor_ || !drawingContext_.context) return;
+  gDrawingContextEntryPoints.load(std::memory_order_acquire)
+      ->bindToBitmap(drawingContext_.context, editor_);
+}
+
+bool IPlugBase::SnapshotEditor(uint32_t* pixels, int width, int height, int rowPixels) {
+  Lock lock(mutex_);
+  if (!editor_ || !drawingContext_.context || !pixels) return false;
+  return gDrawingContextEntryPoints.load(std::memory_order_acquire)
+      ->snapshotEditor(editor_, pixels, width, height, rowPixels);
 }
 
 void IPlugBase::RefreshEditorParams() {

@@ -16,7 +16,8 @@
 #include "IPlugParam.h"
 #include "IPlugStructs.h"
 
-class IGraphics; // the editor (igraphics/IGraphics.h)
+class IGraphics;      // the editor (igraphics/IGraphics.h)
+class ycairo_context; // the cairo drawing context (ycairo/ycairo.h)
 
 // What the base does with its editor. The graphics library is built on this one, so the base
 // cannot call into it by name without tying every user of the framework core to the graphics
@@ -26,6 +27,16 @@ struct EditorEntryPoints {
   void (*destroy)(IGraphics* editor);
   void (*createDrawBitmap)(IGraphics* editor);
   void (*pushParamToControls)(IGraphics* editor, int paramIdx, double value, bool normalized);
+};
+
+// What the base does with its drawing context, installed by the cairo layer when a context is
+// constructed (once per module), for the same reason as the editor's entry points.
+struct DrawingContextEntryPoints {
+  void (*destroy)(ycairo_context* context);
+  void (*bindToBitmap)(ycairo_context* context, IGraphics* editor);
+  // Paints the whole editor into its back buffer and copies width x height pixels from its
+  // top-left corner into pixels (rows rowPixels apart); false when nothing could be painted.
+  bool (*snapshotEditor)(IGraphics* editor, uint32_t* pixels, int width, int height, int rowPixels);
 };
 
 // ParameterChanged source codes.
@@ -95,6 +106,21 @@ public:
   // The attached editor, or null; every editor call of the framework is skipped without one.
   IGraphics* Editor() const { return editor_; }
   static void InstallEditorEntryPoints(const EditorEntryPoints* entries);
+
+  // --- drawing context -------------------------------------------------------------------------
+  // Takes ownership of the instance's cairo context (plug-in constructor, before the editor's
+  // controls are built); a previous one is destroyed. It is destroyed after everything else but
+  // the mutex, so after the editor whose back buffer it was bound to.
+  void SetDrawingContext(ycairo_context* context);
+  ycairo_context* DrawingContext() const { return drawingContext_.context; }
+  // Binds the drawing context to the editor's back buffer afresh (after AttachEditor and after
+  // a size change); nothing without both.
+  void BindDrawingContext();
+  // Paints the whole editor and copies its pixels (width x height from the top-left corner,
+  // rows rowPixels apart, the bitmaps' pixel format) into pixels. Takes the mutex. False without
+  // an editor or a drawing context, or with a null or too small buffer.
+  bool SnapshotEditor(uint32_t* pixels, int width, int height, int rowPixels);
+  static void InstallDrawingContextEntryPoints(const DrawingContextEntryPoints* entries);
 
   // --- host identification --------------------------------------------------------------------
   static int LookupHostCode(const char* name);
@@ -186,6 +212,15 @@ private:
   void ConvertOutputs(int frames, bool accumulate);
 
   std::recursive_mutex mutex_;
+  // Declared right after the mutex, so destroyed after every other member and before the mutex.
+  struct DrawingContextHolder {
+    DrawingContextHolder() = default;
+    DrawingContextHolder(const DrawingContextHolder&) = delete;
+    DrawingContextHolder& operator=(const DrawingContextHolder&) = delete;
+    ~DrawingContextHolder() { Reset(nullptr); }
+    void Reset(ycairo_context* next);
+    ycairo_context* context = nullptr; // owned
+  } drawingContext_;
   std::vector<std::pair<int, int>> ioPairs_;
   int32_t uniqueId_, makerId_, version_, hostApi_;
   int32_t hostCode_ = -1;
