@@ -1,0 +1,293 @@
+// zt-vsthost: loads a VST2 module, prints what the effect reports, runs a test signal through it
+// and prints the output level. For poking at any VST2 plug-in.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "VstHost.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+void Usage(FILE* f) {
+  fputs("usage: zt-vsthost PLUGIN [--blocks N] [--block-size N] [--rate R] [--double]\n"
+        "Loads the VST2 module PLUGIN, prints its names, flags, channels and parameters,\n"
+        "processes N blocks (default 16) of N frames (default 512) at R Hz (default 48000) of\n"
+        "a 440 Hz sine at -12 dBFS on every input (an instrument gets a note-on instead) and\n"
+        "prints the output peak and RMS. The transport plays from 0 at 120 BPM.\n"
+        "  --double   use 64-bit processing (the module must announce it)\n"
+        "Exit status: 0 done, 1 the module failed (load, creation, non-finite output), 2 usage.\n",
+        f);
+}
+
+bool ParseInt(const char* text, long lo, long hi, int* out) {
+  if (!text) return false;
+  char* end = nullptr;
+  const long v = strtol(text, &end, 10);
+  if (end == text || *end != '\0' || v < lo || v > hi) return false;
+  *out = static_cast<int>(v);
+  return true;
+}
+
+bool ParseDouble(const char* text, double lo, double hi, double* out) {
+  if (!text) return false;
+  char* end = nullptr;
+  const double v = strtod(text, &end);
+  if (end == text || *end != '\0' || !(v >= lo && v <= hi)) return false;
+  *out = v;
+  return true;
+}
+
+std::string FourChars(int32_t id) {
+  std::string s;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    const char c = static_cast<char>((static_cast<uint32_t>(id) >> shift) & 0xFF);
+    s += (c >= 32 && c < 127) ? c : '.';
+  }
+  return s;
+}
+
+std::string FlagNames(int32_t flags) {
+  static const std::pair<int32_t, const char*> kNames[] = {
+      {kEffFlagsHasEditor, "editor"},         {kEffFlagsCanMono, "mono"},
+      {kEffFlagsCanReplacing, "replacing"},   {kEffFlagsProgramChunks, "chunks"},
+      {kEffFlagsIsSynth, "instrument"},       {kEffFlagsNoSoundInStop, "no-sound-in-stop"},
+      {kEffFlagsCanDoubleReplacing, "double"}};
+  std::string s;
+  for (const auto& [bit, name] : kNames) {
+    if (!(flags & bit)) continue;
+    if (!s.empty()) s += ' ';
+    s += name;
+  }
+  return s;
+}
+
+double Db(double x) {
+  return x > 0.0 ? 20.0 * std::log10(x) : -INFINITY;
+}
+
+const char* OpcodeName(int32_t op) {
+  switch (op) {
+  case kHostAutomate:
+    return "automate";
+  case kHostVersion:
+    return "version";
+  case kHostCurrentId:
+    return "currentId";
+  case kHostIdle:
+    return "idle";
+  case kHostWantMidi:
+    return "wantMidi";
+  case kHostGetTime:
+    return "getTime";
+  case kHostProcessEvents:
+    return "processEvents";
+  case kHostIoChanged:
+    return "ioChanged";
+  case kHostSizeWindow:
+    return "sizeWindow";
+  case kHostGetSampleRate:
+    return "getSampleRate";
+  case kHostGetBlockSize:
+    return "getBlockSize";
+  case kHostGetCurrentProcessLevel:
+    return "getProcessLevel";
+  case kHostGetVendorString:
+    return "getVendorString";
+  case kHostGetProductString:
+    return "getProductString";
+  case kHostGetVendorVersion:
+    return "getVendorVersion";
+  case kHostCanDo:
+    return "canDo";
+  case kHostUpdateDisplay:
+    return "updateDisplay";
+  case kHostBeginEdit:
+    return "beginEdit";
+  case kHostEndEdit:
+    return "endEdit";
+  default:
+    return nullptr;
+  }
+}
+
+template <typename T> struct Buffers {
+  std::vector<std::vector<T>> data;
+  std::vector<T*> ptrs;
+  Buffers(int channels, int frames) : data(channels, std::vector<T>(frames)), ptrs(channels + 1) {
+    for (int c = 0; c < channels; ++c)
+      ptrs[c] = data[c].data();
+  }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+  const char* path = nullptr;
+  int blocks = 16, blockSize = 512;
+  double rate = 48000.0;
+  bool useDouble = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (a == "-h" || a == "--help") {
+      Usage(stdout);
+      return 0;
+    } else if (a == "--blocks") {
+      if (!ParseInt(v, 0, 1000000, &blocks)) {
+        fprintf(stderr, "zt-vsthost: --blocks needs a count from 0 to 1000000\n");
+        return 2;
+      }
+      ++i;
+    } else if (a == "--block-size") {
+      if (!ParseInt(v, 1, 65536, &blockSize)) {
+        fprintf(stderr, "zt-vsthost: --block-size needs a frame count from 1 to 65536\n");
+        return 2;
+      }
+      ++i;
+    } else if (a == "--rate") {
+      if (!ParseDouble(v, 1000.0, 768000.0, &rate)) {
+        fprintf(stderr, "zt-vsthost: --rate needs a sample rate from 1000 to 768000 Hz\n");
+        return 2;
+      }
+      ++i;
+    } else if (a == "--double") {
+      useDouble = true;
+    } else if (!a.empty() && a[0] == '-') {
+      fprintf(stderr, "zt-vsthost: unknown option %s\n", a.c_str());
+      Usage(stderr);
+      return 2;
+    } else if (!path) {
+      path = argv[i];
+    } else {
+      fprintf(stderr, "zt-vsthost: one plug-in at a time (%s and %s)\n", path, argv[i]);
+      return 2;
+    }
+  }
+  if (!path) {
+    Usage(stderr);
+    return 2;
+  }
+
+  std::string error;
+  std::unique_ptr<VstModule> module = VstModule::Load(path, &error);
+  if (!module) {
+    fprintf(stderr, "zt-vsthost: %s\n", error.c_str());
+    return 1;
+  }
+  std::unique_ptr<VstPlugin> plugin = VstPlugin::Create(*module, &error);
+  if (!plugin) {
+    fprintf(stderr, "zt-vsthost: %s\n", error.c_str());
+    return 1;
+  }
+
+  plugin->Open();
+  plugin->SetSampleRate(rate);
+  plugin->SetBlockSize(blockSize);
+
+  const int32_t flags = plugin->Flags();
+  const int ins = plugin->NumInputs(), outs = plugin->NumOutputs();
+  printf("module:     %s (entry %s)\n", module->Path().c_str(), module->EntryName().c_str());
+  printf("effect:     %s\n", plugin->EffectName().c_str());
+  printf("vendor:     %s\n", plugin->VendorString().c_str());
+  printf("product:    %s\n", plugin->ProductString().c_str());
+  printf("version:    %ld (record %d)\n", static_cast<long>(plugin->VendorVersion()),
+         plugin->Version());
+  printf("unique id:  0x%08x '%s'\n", static_cast<uint32_t>(plugin->UniqueId()),
+         FourChars(plugin->UniqueId()).c_str());
+  printf("flags:      0x%08x %s\n", static_cast<uint32_t>(flags), FlagNames(flags).c_str());
+  printf("channels:   %d in, %d out\n", ins, outs);
+  printf("programs:   %d (current \"%s\")\n", plugin->NumPrograms(), plugin->ProgramName().c_str());
+  printf("latency:    %d samples\n", plugin->InitialDelay());
+  printf("parameters: %d\n", plugin->NumParams());
+  for (int p = 0; p < plugin->NumParams(); ++p)
+    printf("  %3d  %-24s %s%s%s  (%.6g)\n", p, plugin->ParamName(p).c_str(),
+           plugin->ParamDisplay(p).c_str(), plugin->ParamLabel(p).empty() ? "" : " ",
+           plugin->ParamLabel(p).c_str(), plugin->GetParameter(p));
+
+  if (ins < 0 || outs < 0 || ins > 64 || outs > 64) {
+    fprintf(stderr, "zt-vsthost: implausible channel counts %d in, %d out\n", ins, outs);
+    return 1;
+  }
+  if (useDouble && !(flags & kEffFlagsCanDoubleReplacing)) {
+    fprintf(stderr, "zt-vsthost: the effect does not announce 64-bit processing\n");
+    return 1;
+  }
+
+  plugin->Resume();
+  if (flags & kEffFlagsIsSynth) plugin->SendMidi(0, 0x90, 60, 100);
+  plugin->transport.playing = true;
+
+  Buffers<float> inF(ins, blockSize), outF(outs, blockSize);
+  Buffers<double> inD(ins, blockSize), outD(outs, blockSize);
+  const double amplitude = std::pow(10.0, -12.0 / 20.0);
+  double peak = 0.0, sumSquares = 0.0;
+  long long samples = 0, nonFinite = 0;
+  long long frame = 0;
+  bool processed = true;
+  for (int b = 0; b < blocks && processed; ++b) {
+    for (int i = 0; i < blockSize; ++i) {
+      const double x = amplitude * std::sin(2.0 * kPi * 440.0 * double(frame + i) / rate);
+      for (int c = 0; c < ins; ++c) {
+        inF.data[c][i] = static_cast<float>(x);
+        inD.data[c][i] = x;
+      }
+    }
+    processed = useDouble ? plugin->ProcessDouble(inD.ptrs.data(), outD.ptrs.data(), blockSize)
+                          : plugin->ProcessReplacing(inF.ptrs.data(), outF.ptrs.data(), blockSize);
+    for (int c = 0; c < outs; ++c)
+      for (int i = 0; i < blockSize; ++i) {
+        const double y = useDouble ? outD.data[c][i] : double(outF.data[c][i]);
+        if (!std::isfinite(y)) {
+          ++nonFinite;
+          continue;
+        }
+        peak = std::max(peak, std::fabs(y));
+        sumSquares += y * y;
+        ++samples;
+      }
+    frame += blockSize;
+    plugin->transport.Advance(blockSize);
+  }
+  plugin->Suspend();
+
+  int status = 0;
+  if (!processed) {
+    fprintf(stderr, "zt-vsthost: the effect has no %s processing entry\n",
+            useDouble ? "64-bit" : "single-precision");
+    status = 1;
+  } else {
+    const double rms = samples ? std::sqrt(sumSquares / double(samples)) : 0.0;
+    printf("processed:  %d blocks of %d frames at %g Hz (%s)\n", blocks, blockSize, rate,
+           useDouble ? "64-bit" : "replacing");
+    printf("output:     peak %.6f (%.2f dBFS), RMS %.6f (%.2f dBFS)\n", peak, Db(peak), rms,
+           Db(rms));
+  }
+  if (nonFinite) {
+    fprintf(stderr, "zt-vsthost: %lld non-finite output samples\n", nonFinite);
+    status = 1;
+  }
+
+  std::map<int32_t, int> counts;
+  for (const HostCall& call : plugin->calls)
+    ++counts[call.opcode];
+  std::string summary;
+  for (const auto& [op, n] : counts) {
+    const char* name = OpcodeName(op);
+    if (!summary.empty()) summary += ", ";
+    summary += name ? name : "opcode " + std::to_string(op);
+    summary += " x" + std::to_string(n);
+  }
+  printf("host calls: %s\n", summary.empty() ? "none" : summary.c_str());
+  if (!plugin->midiOut.empty()) printf("MIDI out:   %zu events\n", plugin->midiOut.size());
+
+  plugin->Close();
+  plugin.reset();
+  module.reset();
+  return status;
+}
