@@ -1,0 +1,23 @@
+#pragma once
+// The built-in example that zt-render runs when it is given no files: a synthetic reference and
+// input, the same on every machine (fixed seeds, no library random distributions).
+
+#include <cstddef>
+#include <vector>
+
+struct ExampleSignals {
+  int rate = 48000;
+  int channels = 2;
+  double leadingSilenceSeconds = 0.0;
+  std::vector<double> reference; // interleaved stereo
+  std::vector<double> input;     // interleaved stereo, the same length
+};
+
+// Reference: speech-like phrases (a buzzing voice through moving formants, with short pauses
+// over a quiet room tone), integrated loudness -16 LUFS. Input: music-like (plucked chords,
+// bass, kick and hi-hat at 100 bpm) after 1.5 s of digital silence, in three sections at about
+// -30, -22 and -36 LUFS. 20 s at 48 kHz, stereo.
+ExampleSignals SynthesizeExample();
+
+// Integrated loudness of interleaved stereo frames (for calibrating the example).
+double IntegratedLoudness(const double* interleaved, size_t frames, int rate);

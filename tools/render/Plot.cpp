@@ -1,0 +1,259 @@
+#include "Plot.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <numbers>
+#include <system_error>
+
+#include <cairo.h>
+#if CAIRO_HAS_FC_FONT
+#include <fontconfig/fontconfig.h>
+#endif
+
+#include "AudioFile.h"
+
+namespace {
+
+constexpr int kWidth = 1200, kHeight = 600;
+constexpr double kLeft = 78, kRight = 28, kTop = 112, kBottom = 58;
+#if defined(_WIN32)
+constexpr const char* kFont = "Arial";
+#else
+constexpr const char* kFont = "sans-serif";
+#endif
+
+// A "nice" tick step (1, 2 or 5 times a power of ten) giving about `want` ticks over `span`.
+double NiceStep(double span, int want) {
+  const double raw = span / std::max(want, 1);
+  const double p = std::pow(10.0, std::floor(std::log10(raw)));
+  for (double m : {1.0, 2.0, 5.0, 10.0})
+    if (raw <= m * p) return m * p;
+  return 10.0 * p;
+}
+
+std::string FormatTick(double v, double step) {
+  char buf[32];
+  if (step >= 1.0 || std::fabs(v) < 1e-9)
+    snprintf(buf, sizeof buf, "%.0f", std::fabs(v) < 1e-9 ? 0.0 : v);
+  else if (step >= 0.1)
+    snprintf(buf, sizeof buf, "%.1f", v);
+  else
+    snprintf(buf, sizeof buf, "%.2f", v);
+  return buf;
+}
+
+void Text(cairo_t* cr, double x, double y, const std::string& s, double size, bool bold,
+          double alignX, double alignY) {
+  cairo_select_font_face(cr, kFont, CAIRO_FONT_SLANT_NORMAL,
+                         bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr, size);
+  cairo_text_extents_t e;
+  cairo_text_extents(cr, s.c_str(), &e);
+  cairo_font_extents_t fe;
+  cairo_font_extents(cr, &fe);
+  // alignY 0 = top of the line, 0.5 = middle, 1 = baseline.
+  const double ascent = fe.ascent;
+  cairo_move_to(cr, x - alignX * e.x_advance, y + (1.0 - alignY) * ascent * 0.78);
+  cairo_show_text(cr, s.c_str());
+}
+
+double TextWidth(cairo_t* cr, const std::string& s, double size) {
+  cairo_select_font_face(cr, kFont, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr, size);
+  cairo_text_extents_t e;
+  cairo_text_extents(cr, s.c_str(), &e);
+  return e.x_advance;
+}
+
+void SetDash(cairo_t* cr, bool dashed) {
+  if (dashed) {
+    const double dash[] = {7.0, 5.0};
+    cairo_set_dash(cr, dash, 2, 0);
+  } else {
+    cairo_set_dash(cr, nullptr, 0, 0);
+  }
+}
+
+// The tool draws one picture per run: drop cairo's and fontconfig's caches afterwards, so that
+// the process ends with nothing left allocated for a leak checker to report.
+void ReleaseFontCaches() {
+  cairo_debug_reset_static_data();
+#if CAIRO_HAS_FC_FONT
+  FcFini();
+#endif
+}
+
+} // namespace
+
+bool WritePlot(const std::string& path, const PlotSpec& spec, std::string* error) {
+  // Range: every finite value that matters, with a little headroom, on a 5 LU grid.
+  double vmax = -1e9, vmin = 1e9;
+  for (const PlotCurve& c : spec.curves)
+    for (double v : *c.values)
+      if (v > -70.0) {
+        vmax = std::max(vmax, v);
+        vmin = std::min(vmin, v);
+      }
+  if (vmax < vmin) {
+    vmax = -10.0;
+    vmin = -60.0;
+  }
+  double top = std::ceil((vmax + 2.0) / 5.0) * 5.0;
+  double bottom = std::floor((vmin - 2.0) / 10.0) * 10.0;
+  bottom = std::clamp(bottom, top - 70.0, top - 20.0);
+
+  const double seconds = std::max(spec.blocks * spec.blockSeconds, 1e-3);
+  const double plotW = kWidth - kLeft - kRight, plotH = kHeight - kTop - kBottom;
+  auto X = [&](double t) { return kLeft + t / seconds * plotW; };
+  auto Y = [&](double lufs) { return kTop + (top - lufs) / (top - bottom) * plotH; };
+
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight);
+  cairo_t* cr = cairo_create(surface);
+
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+
+  // Title, subtitle.
+  cairo_set_source_rgb(cr, 0.12, 0.12, 0.14);
+  Text(cr, kLeft, 22, spec.title, 19, true, 0, 0);
+  if (!spec.subtitle.empty()) {
+    cairo_set_source_rgb(cr, 0.35, 0.35, 0.38);
+    Text(cr, kLeft, 50, spec.subtitle, 13, false, 0, 0);
+  }
+
+  // Legend: one row of line samples and labels above the plot area.
+  {
+    double x = kLeft;
+    const double y = 88;
+    for (const PlotCurve& c : spec.curves) {
+      cairo_set_source_rgb(cr, c.r, c.g, c.b);
+      cairo_set_line_width(cr, std::max(c.width, 2.0));
+      SetDash(cr, c.dashed);
+      cairo_move_to(cr, x, y);
+      cairo_line_to(cr, x + 30, y);
+      cairo_stroke(cr);
+      SetDash(cr, false);
+      cairo_set_source_rgb(cr, 0.15, 0.15, 0.17);
+      Text(cr, x + 38, y, c.label, 13, false, 0, 0.5);
+      x += 38 + TextWidth(cr, c.label, 13) + 30;
+    }
+  }
+
+  // Plot area and grid.
+  cairo_set_source_rgb(cr, 0.975, 0.977, 0.985);
+  cairo_rectangle(cr, kLeft, kTop, plotW, plotH);
+  cairo_fill(cr);
+
+  cairo_set_line_width(cr, 1.0);
+  const double yStep = NiceStep(top - bottom, 7) < 5.0 ? 5.0 : NiceStep(top - bottom, 7);
+  for (double v = std::ceil(bottom / yStep) * yStep; v <= top + 1e-9; v += yStep) {
+    const double y = std::round(Y(v)) + 0.5;
+    cairo_set_source_rgb(cr, 0.86, 0.87, 0.9);
+    cairo_move_to(cr, kLeft, y);
+    cairo_line_to(cr, kLeft + plotW, y);
+    cairo_stroke(cr);
+    cairo_set_source_rgb(cr, 0.3, 0.3, 0.33);
+    Text(cr, kLeft - 8, y, FormatTick(v, yStep), 12, false, 1.0, 0.5);
+  }
+  const double xStep = NiceStep(seconds, 10);
+  for (double t = 0; t <= seconds + 1e-9; t += xStep) {
+    const double x = std::round(X(t)) + 0.5;
+    cairo_set_source_rgb(cr, 0.86, 0.87, 0.9);
+    cairo_move_to(cr, x, kTop);
+    cairo_line_to(cr, x, kTop + plotH);
+    cairo_stroke(cr);
+    cairo_set_source_rgb(cr, 0.3, 0.3, 0.33);
+    Text(cr, x, kTop + plotH + 8, FormatTick(t, xStep), 12, false, 0.5, 0);
+  }
+
+  // Axis titles.
+  cairo_set_source_rgb(cr, 0.2, 0.2, 0.23);
+  Text(cr, kLeft + plotW / 2, kHeight - 24, "time (s)", 13, false, 0.5, 0);
+  cairo_save(cr);
+  cairo_translate(cr, 22, kTop + plotH / 2);
+  cairo_rotate(cr, -std::numbers::pi / 2);
+  Text(cr, 0, 0, "momentary loudness (LUFS)", 13, false, 0.5, 0.5);
+  cairo_restore(cr);
+
+  // Curves, clipped to the plot area; silence (-inf) breaks a curve. Long files are drawn with
+  // the lowest and highest value of every pixel column, in time order.
+  cairo_save(cr);
+  cairo_rectangle(cr, kLeft, kTop, plotW, plotH);
+  cairo_clip(cr);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+  for (const PlotCurve& c : spec.curves) {
+    const std::vector<double>& v = *c.values;
+    const int n = static_cast<int>(v.size());
+    const int columns = static_cast<int>(plotW);
+    const int perColumn = std::max(1, n / (2 * columns));
+    bool drawing = false;
+    auto point = [&](int k, double lufs) {
+      if (!(lufs > -200.0)) {
+        drawing = false;
+        return;
+      }
+      const double x = X((k + 1 + c.offsetBlocks) * spec.blockSeconds);
+      const double y = Y(lufs);
+      if (drawing)
+        cairo_line_to(cr, x, y);
+      else
+        cairo_move_to(cr, x, y);
+      drawing = true;
+    };
+    for (int k = 0; k < n; k += perColumn) {
+      if (perColumn == 1) {
+        point(k, v[k]);
+        continue;
+      }
+      int lo = k, hi = k;
+      bool silent = false;
+      for (int j = k; j < std::min(n, k + perColumn); ++j) {
+        if (!(v[j] > -200.0)) silent = true;
+        if (v[j] < v[lo]) lo = j;
+        if (v[j] > v[hi]) hi = j;
+      }
+      if (silent) {
+        point(k, v[lo]);
+        if (!(v[hi] > -200.0)) continue;
+      }
+      point(std::min(lo, hi), v[std::min(lo, hi)]);
+      point(std::max(lo, hi), v[std::max(lo, hi)]);
+    }
+    cairo_set_source_rgb(cr, c.r, c.g, c.b);
+    cairo_set_line_width(cr, c.width);
+    SetDash(cr, c.dashed);
+    cairo_stroke(cr);
+  }
+  SetDash(cr, false);
+  cairo_restore(cr);
+
+  // Frame.
+  cairo_set_source_rgb(cr, 0.55, 0.56, 0.6);
+  cairo_set_line_width(cr, 1.0);
+  cairo_rectangle(cr, kLeft + 0.5, kTop + 0.5, plotW - 1, plotH - 1);
+  cairo_stroke(cr);
+
+  cairo_destroy(cr);
+  cairo_surface_flush(surface);
+  ReleaseFontCaches();
+
+  const std::string temp = TemporaryNameFor(path);
+  const cairo_status_t st = cairo_surface_write_to_png(surface, temp.c_str());
+  cairo_surface_destroy(surface);
+  std::error_code ec;
+  if (st != CAIRO_STATUS_SUCCESS) {
+    std::filesystem::remove(temp, ec);
+    *error = "cannot write '" + path + "': " + cairo_status_to_string(st);
+    return false;
+  }
+  std::filesystem::rename(temp, path, ec);
+  if (ec) {
+    std::filesystem::remove(temp, ec);
+    *error = "cannot write '" + path + "': " + ec.message();
+    return false;
+  }
+  return true;
+}
