@@ -1,6 +1,7 @@
-// The receiver's VST2 module as a host sees it: loaded from disk, driven through its effect
-// record, dispatcher and audio callbacks only.
+// The receiver's VST2 module as a host sees it: loaded from disk by the host harness, driven
+// through its effect record, dispatcher and audio callbacks only.
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -8,38 +9,83 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "ModuleRig.h"
 #include "ReferenceSender.h"
 #include "Signals.h"
 #include "TestSession.h"
+#include "VstHost.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
 
 namespace {
 
+// The harness enters through VSTPluginMain; hosts that know only the older name call "main".
+VstEntryProc FindLegacyMain() {
+#if defined(_WIN32)
+  HMODULE m = GetModuleHandleA(ZT_VST2_MODULE);
+  return m ? reinterpret_cast<VstEntryProc>(reinterpret_cast<void*>(GetProcAddress(m, "main")))
+           : nullptr;
+#else
+  void* m = dlopen(ZT_VST2_MODULE, RTLD_NOW | RTLD_NOLOAD);
+  if (!m) return nullptr;
+  auto entry = reinterpret_cast<VstEntryProc>(dlsym(m, "main"));
+  dlclose(m); // the harness still holds the module
+  return entry;
+#endif
+}
+
 constexpr int kParams = 5;
+constexpr bool kProgram = true, kBank = false; // the harness's chunk selector
 
 class Module : public testing::Test {
 protected:
-  static void SetUpTestSuite() { module = new RigModule(ZT_VST2_MODULE); }
+  static void SetUpTestSuite() {
+    std::string error;
+    module = VstModule::Load(ZT_VST2_MODULE, &error).release();
+    loadError = error;
+  }
   static void TearDownTestSuite() {
     delete module;
     module = nullptr;
   }
-  void SetUp() override { ASSERT_TRUE(module->Loaded()) << "cannot load " << ZT_VST2_MODULE; }
+  void SetUp() override { ASSERT_NE(module, nullptr) << loadError; }
 
-  std::unique_ptr<Rig> NewRig() {
-    auto rig = std::make_unique<Rig>(*module);
-    EXPECT_NE(rig->effect, nullptr);
+  std::unique_ptr<VstPlugin> NewRig() {
+    std::string error;
+    auto rig = VstPlugin::Create(*module, &error);
+    EXPECT_NE(rig, nullptr) << error;
     return rig;
   }
 
-  static RigModule* module;
+  static VstModule* module;
+  static std::string loadError;
   TestSession session{"vst2mod"};
 };
-RigModule* Module::module = nullptr;
+VstModule* Module::module = nullptr;
+std::string Module::loadError;
+
+// Opens the effect as a host does before processing.
+void Start(VstPlugin& p, double rate = 48000.0, int block = 512) {
+  p.Open();
+  p.SetSampleRate(rate);
+  p.SetBlockSize(block);
+  p.Resume();
+}
+
+// A text opcode into a buffer of `size` bytes.
+std::string Text(VstPlugin& p, int32_t op, int32_t index = 0, size_t size = 256) {
+  std::vector<char> buf(size, '\0');
+  p.Dispatch(op, index, 0, buf.data());
+  return std::string(buf.data());
+}
 
 // Stereo float buffers for one host block.
 struct FloatBlock {
@@ -100,7 +146,7 @@ void WriteBlob(const std::string& name, const std::vector<uint8_t>& bytes) {
 
 TEST_F(Module, EffectRecordDescribesTheReceiver) {
   auto rig = NewRig();
-  const VstEffect* e = rig->effect;
+  const VstEffect* e = rig->Effect();
   EXPECT_EQ(e->magic, kVstMagic);
   EXPECT_EQ(e->numPrograms, 1);
   EXPECT_EQ(e->numParams, kParams);
@@ -118,11 +164,17 @@ TEST_F(Module, EffectRecordDescribesTheReceiver) {
   EXPECT_EQ(e->realQualities, 0);
   EXPECT_EQ(e->reserved1, 0);
 
-  // The legacy entry point creates an instance of its own.
-  Rig legacy(*module, true);
-  ASSERT_NE(legacy.effect, nullptr);
-  EXPECT_NE(legacy.effect, rig->effect);
-  EXPECT_EQ(legacy.effect->uniqueId, e->uniqueId);
+  EXPECT_EQ(module->EntryName(), "VSTPluginMain");
+
+  // The legacy entry point creates a working instance of its own.
+  VstEntryProc legacyMain = FindLegacyMain();
+  ASSERT_NE(legacyMain, nullptr);
+  VstEffect* legacy = legacyMain(nullptr);
+  ASSERT_NE(legacy, nullptr);
+  EXPECT_NE(legacy, rig->Effect());
+  EXPECT_EQ(legacy->uniqueId, e->uniqueId);
+  EXPECT_EQ(legacy->dispatcher(legacy, kEffGetVendorVersion, 0, 0, nullptr, 0.0f), 10002);
+  legacy->dispatcher(legacy, kEffClose, 0, 0, nullptr, 0.0f);
 }
 
 TEST_F(Module, IdentityOpcodesAnswerWithinTheHostBuffers) {
@@ -248,23 +300,24 @@ TEST_F(Module, ParameterTextsAndValues) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.index);
-    EXPECT_EQ(rig->Text(kEffGetParamName, c.index), c.name);
-    EXPECT_EQ(rig->Text(kEffGetParamDisplay, c.index), c.display);
-    EXPECT_EQ(rig->Text(kEffGetParamLabel, c.index), c.label);
-    EXPECT_NEAR(rig->effect->getParameter(rig->effect, c.index), c.normalized, 1e-6);
+    EXPECT_EQ(rig->ParamName(c.index), c.name);
+    EXPECT_EQ(rig->ParamDisplay(c.index), c.display);
+    EXPECT_EQ(rig->ParamLabel(c.index), c.label);
+    EXPECT_NEAR(rig->Effect()->getParameter(rig->Effect(), c.index), c.normalized, 1e-6);
     EXPECT_EQ(rig->Dispatch(kEffCanBeAutomated, c.index), 1);
   }
-  ASSERT_EQ(rig->SetText(0, "on"), 1);
-  EXPECT_EQ(rig->Text(kEffGetParamDisplay, 0), "on");
-  EXPECT_EQ(rig->Text(kEffGetParamLabel, 0), "");
+  ASSERT_EQ(rig->SetParameterText(0, "on"), 1);
+  EXPECT_EQ(rig->ParamDisplay(0), "on");
+  EXPECT_EQ(rig->ParamLabel(0), "");
 
   for (int bad : {-1, kParams, INT_MAX, INT_MIN}) {
     SCOPED_TRACE(bad);
-    for (int32_t op : {kEffGetParamName, kEffGetParamDisplay, kEffGetParamLabel})
-      EXPECT_EQ(rig->Text(op, bad), "");
-    EXPECT_EQ(rig->effect->getParameter(rig->effect, bad), 0.0f);
+    EXPECT_EQ(rig->ParamName(bad), "");
+    EXPECT_EQ(rig->ParamDisplay(bad), "");
+    EXPECT_EQ(rig->ParamLabel(bad), "");
+    EXPECT_EQ(rig->Effect()->getParameter(rig->Effect(), bad), 0.0f);
     EXPECT_EQ(rig->Dispatch(kEffCanBeAutomated, bad), 0);
-    rig->effect->setParameter(rig->effect, bad, 0.5f); // ignored
+    rig->Effect()->setParameter(rig->Effect(), bad, 0.5f); // ignored
   }
 }
 
@@ -282,17 +335,17 @@ TEST_F(Module, TextToParameter) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.index << " " << c.text);
     auto rig = NewRig();
-    EXPECT_EQ(rig->SetText(c.index, c.text), c.result);
+    EXPECT_EQ(rig->SetParameterText(c.index, c.text), c.result);
     if (c.display) {
-      EXPECT_EQ(rig->Text(kEffGetParamDisplay, c.index), c.display);
+      EXPECT_EQ(rig->ParamDisplay(c.index), c.display);
     }
   }
   auto rig = NewRig();
   EXPECT_EQ(rig->Dispatch(kEffString2Parameter, 1, 0, nullptr), 1);
-  EXPECT_EQ(rig->Text(kEffGetParamDisplay, 1), "-23");
+  EXPECT_EQ(rig->ParamDisplay(1), "-23");
   // The host is not told about a change it made itself.
-  rig->SetText(1, "-10");
-  EXPECT_EQ(rig->Count(kHostAutomate), 0);
+  rig->SetParameterText(1, "-10");
+  EXPECT_EQ(rig->CountCalls(kHostAutomate), 0);
 }
 
 TEST_F(Module, VendorSpecificFormatsNormalisedValues) {
@@ -327,7 +380,7 @@ TEST_F(Module, VendorSpecificFormatsNormalisedValues) {
 
 TEST_F(Module, ProgramOpcodes) {
   auto rig = NewRig();
-  EXPECT_EQ(rig->Text(kEffGetProgramName), "-");
+  EXPECT_EQ(Text(*rig, kEffGetProgramName), "-");
   char name[kVstProgramNameSize] = "x";
   EXPECT_EQ(rig->Dispatch(kEffGetProgramNameIndexed, 0, 0, name), 1);
   EXPECT_STREQ(name, "-");
@@ -340,7 +393,7 @@ TEST_F(Module, ProgramOpcodes) {
 
   char rename[] = "Loud mix";
   rig->Dispatch(kEffSetProgramName, 0, 0, rename);
-  EXPECT_EQ(rig->Text(kEffGetProgramName), "Loud mix");
+  EXPECT_EQ(Text(*rig, kEffGetProgramName), "Loud mix");
   // A name longer than the host's program-name buffer is cut to fit it.
   std::string longName(300, 'n');
   rig->Dispatch(kEffSetProgramName, 0, 0, longName.data());
@@ -350,13 +403,13 @@ TEST_F(Module, ProgramOpcodes) {
   EXPECT_EQ(buf[kVstProgramNameSize], '#');
 
   // Set program stores the current values into the current preset first, then loads.
-  rig->SetText(1, "-30");
+  rig->SetParameterText(1, "-30");
   EXPECT_EQ(rig->Dispatch(kEffSetProgram, 0, 5), 0); // outside: only the store happens
   EXPECT_EQ(rig->Dispatch(kEffGetProgram), 0);
-  EXPECT_EQ(rig->Text(kEffGetParamDisplay, 1), "-30");
-  rig->SetText(1, "-10");
+  EXPECT_EQ(rig->ParamDisplay(1), "-30");
+  rig->SetParameterText(1, "-10");
   EXPECT_EQ(rig->Dispatch(kEffSetProgram, 0, 0), 0); // stores -10, loads -10
-  EXPECT_EQ(rig->Text(kEffGetParamDisplay, 1), "-10");
+  EXPECT_EQ(rig->ParamDisplay(1), "-10");
   EXPECT_EQ(rig->Dispatch(kEffGetProgram), 0);
 }
 
@@ -383,55 +436,55 @@ std::vector<uint8_t> DefaultProgramChunk() {
 TEST_F(Module, ProgramChunkIsHeaderAndParametersAndRoundTrips) {
   auto rig = NewRig();
   intptr_t size = 0;
-  const std::vector<uint8_t> fresh = rig->GetChunk(false, &size);
+  const std::vector<uint8_t> fresh = rig->GetChunk(kProgram, &size);
   EXPECT_EQ(size, 52);
   EXPECT_EQ(fresh, DefaultProgramChunk());
 
-  rig->SetText(0, "on");
-  rig->SetText(1, "-31");
-  rig->SetText(4, "-17.5");
-  const std::vector<uint8_t> saved = rig->GetChunk(false);
+  rig->SetParameterText(0, "on");
+  rig->SetParameterText(1, "-31");
+  rig->SetParameterText(4, "-17.5");
+  const std::vector<uint8_t> saved = rig->GetChunk(kProgram);
   ASSERT_EQ(saved.size(), 52u);
 
   auto other = NewRig();
-  ASSERT_EQ(other->SetChunk(false, saved), 1);
-  EXPECT_EQ(other->Text(kEffGetParamDisplay, 0), "on");
-  EXPECT_EQ(other->Text(kEffGetParamDisplay, 1), "-31");
-  const std::vector<uint8_t> again = other->GetChunk(false);
+  ASSERT_EQ(other->SetChunk(saved, kProgram), 1);
+  EXPECT_EQ(other->ParamDisplay(0), "on");
+  EXPECT_EQ(other->ParamDisplay(1), "-31");
+  const std::vector<uint8_t> again = other->GetChunk(kProgram);
   if (again != saved) {
     WriteBlob("vst2_chunk_saved.bin", saved);
     WriteBlob("vst2_chunk_again.bin", again);
   }
   EXPECT_EQ(again, saved) << "blobs written to vst2_chunk_saved.bin / vst2_chunk_again.bin";
   // The restore went into the current preset as well.
-  other->SetText(1, "-5");
+  other->SetParameterText(1, "-5");
   other->Dispatch(kEffSetProgram, 0, 0);
-  EXPECT_EQ(other->Text(kEffGetParamDisplay, 1), "-5");
+  EXPECT_EQ(other->ParamDisplay(1), "-5");
 
   // Without the header the bytes are plain parameter state, for a program and for a bank.
   const std::vector<uint8_t> bare(saved.begin() + 8, saved.end());
   for (bool bank : {false, true}) {
     auto third = NewRig();
-    ASSERT_EQ(third->SetChunk(bank, bare), 1) << bank;
-    EXPECT_EQ(third->GetChunk(false), saved) << bank;
+    ASSERT_EQ(third->SetChunk(bare, !bank), 1) << bank;
+    EXPECT_EQ(third->GetChunk(kProgram), saved) << bank;
   }
 }
 
 TEST_F(Module, BankChunkRoundTrips) {
   auto rig = NewRig();
-  rig->SetText(1, "-42");
+  rig->SetParameterText(1, "-42");
   char name[] = "Mine";
   rig->Dispatch(kEffSetProgramName, 0, 0, name);
-  const std::vector<uint8_t> bank = rig->GetChunk(true);
+  const std::vector<uint8_t> bank = rig->GetChunk(kBank);
   // Header, then the preset list: name "Mine", initialised, then its 44-byte parameter block.
   ASSERT_EQ(bank.size(), 8u + 4 + 4 + 1 + 44);
   EXPECT_EQ(0, memcmp(bank.data() + 12, "Mine", 4));
 
   auto other = NewRig();
-  ASSERT_EQ(other->SetChunk(true, bank), 1);
-  EXPECT_EQ(other->Text(kEffGetProgramName), "Mine");
-  EXPECT_EQ(other->Text(kEffGetParamDisplay, 1), "-42");
-  EXPECT_EQ(other->GetChunk(true), bank);
+  ASSERT_EQ(other->SetChunk(bank, kBank), 1);
+  EXPECT_EQ(Text(*other, kEffGetProgramName), "Mine");
+  EXPECT_EQ(other->ParamDisplay(1), "-42");
+  EXPECT_EQ(other->GetChunk(kBank), bank);
 
   // Each kind keeps its own buffer: a bank request leaves the program data where it was.
   void* programData = nullptr;
@@ -439,29 +492,29 @@ TEST_F(Module, BankChunkRoundTrips) {
   ASSERT_EQ(n, 52);
   const std::vector<uint8_t> before(static_cast<uint8_t*>(programData),
                                     static_cast<uint8_t*>(programData) + n);
-  other->GetChunk(true);
+  other->GetChunk(kBank);
   EXPECT_EQ(0, memcmp(programData, before.data(), before.size()));
 }
 
 TEST_F(Module, TruncatedAndHostileChunksAreRefused) {
   auto source = NewRig();
-  source->SetText(1, "-31");
-  const std::vector<uint8_t> program = source->GetChunk(false);
-  const std::vector<uint8_t> bank = source->GetChunk(true);
+  source->SetParameterText(1, "-31");
+  const std::vector<uint8_t> program = source->GetChunk(kProgram);
+  const std::vector<uint8_t> bank = source->GetChunk(kBank);
 
   auto rig = NewRig();
   for (size_t n = 0; n < program.size(); ++n) {
     const std::vector<uint8_t> cut(program.begin(), program.begin() + static_cast<long>(n));
-    EXPECT_EQ(rig->SetChunk(false, cut), 0) << n << " bytes";
+    EXPECT_EQ(rig->SetChunk(cut, kProgram), 0) << n << " bytes";
   }
   for (size_t n = 8; n < bank.size(); ++n) {
     const std::vector<uint8_t> cut(bank.begin(), bank.begin() + static_cast<long>(n));
-    EXPECT_EQ(rig->SetChunk(true, cut), 0) << n << " bytes of the bank";
+    EXPECT_EQ(rig->SetChunk(cut, kBank), 0) << n << " bytes of the bank";
   }
   // A preset-name length that runs past the end.
   std::vector<uint8_t> badName = bank;
   badName[8] = 0xFF, badName[9] = 0xFF, badName[10] = 0xFF, badName[11] = 0x7F;
-  EXPECT_EQ(rig->SetChunk(true, badName), 0);
+  EXPECT_EQ(rig->SetChunk(badName, kBank), 0);
 
   uint8_t byte = 0;
   EXPECT_EQ(rig->Dispatch(kEffSetChunk, 1, 52, nullptr), 0);
@@ -472,8 +525,8 @@ TEST_F(Module, TruncatedAndHostileChunksAreRefused) {
   EXPECT_EQ(rig->Dispatch(kEffGetChunk, 0, 0, nullptr), 0);
 
   // After all that the instance still saves and restores.
-  ASSERT_EQ(rig->SetChunk(false, program), 1);
-  EXPECT_EQ(rig->GetChunk(false), program);
+  ASSERT_EQ(rig->SetChunk(program, kProgram), 1);
+  EXPECT_EQ(rig->GetChunk(kProgram), program);
 }
 
 // --- events -------------------------------------------------------------------------------------
@@ -494,11 +547,12 @@ TEST_F(Module, IncomingMidiIsPassedToTheHost) {
   } list{3, 0, {reinterpret_cast<VstEvent*>(&note), nullptr, &other}};
   EXPECT_EQ(rig->Dispatch(kEffProcessEvents, 0, 0, &list), 1);
   ASSERT_EQ(rig->midiOut.size(), 1u);
-  EXPECT_EQ(rig->midiOut[0].delta, 12);
-  EXPECT_EQ(rig->midiOut[0].status, 0x90);
-  EXPECT_EQ(rig->midiOut[0].data1, 60);
-  EXPECT_EQ(rig->midiOut[0].data2, 100);
-  EXPECT_EQ(rig->Count(kHostProcessEvents), 1);
+  EXPECT_EQ(rig->midiOut[0].type, kVstMidiType);
+  EXPECT_EQ(rig->midiOut[0].deltaFrames, 12);
+  EXPECT_EQ(rig->midiOut[0].data[0], 0x90);
+  EXPECT_EQ(rig->midiOut[0].data[1], 60);
+  EXPECT_EQ(rig->midiOut[0].data[2], 100);
+  EXPECT_EQ(rig->CountCalls(kHostProcessEvents), 1);
 
   EXPECT_EQ(rig->Dispatch(kEffProcessEvents, 0, 0, nullptr), 0);
   list.numEvents = -4;
@@ -518,8 +572,8 @@ TEST_F(Module, IncomingMidiIsPassedToTheHost) {
 // The three callbacks compute the same block; accumulating adds it to what the host held.
 TEST_F(Module, ReplacingAccumulatingAndDoubleCallbacksAgree) {
   auto replacing = NewRig(), accumulating = NewRig(), dbl = NewRig();
-  for (Rig* r : {replacing.get(), accumulating.get(), dbl.get()})
-    r->Start(48000.0f, 1024);
+  for (VstPlugin* r : {replacing.get(), accumulating.get(), dbl.get()})
+    Start(*r, 48000.0, 1024);
   Noise noise(5);
   for (int b = 0; b < 6; ++b) {
     SCOPED_TRACE(b);
@@ -531,10 +585,11 @@ TEST_F(Module, ReplacingAccumulatingAndDoubleCallbacksAgree) {
       std::fill(ch.begin(), ch.end(), 0.25f);
     DoubleBlock d(frames);
     d.CopyIn(f);
-    replacing->effect->processReplacing(replacing->effect, f.inPtr.data(), f.outPtr.data(), frames);
-    accumulating->effect->process(accumulating->effect, acc.inPtr.data(), acc.outPtr.data(),
-                                  frames);
-    dbl->effect->processDoubleReplacing(dbl->effect, d.inPtr.data(), d.outPtr.data(), frames);
+    replacing->Effect()->processReplacing(replacing->Effect(), f.inPtr.data(), f.outPtr.data(),
+                                          frames);
+    accumulating->Effect()->process(accumulating->Effect(), acc.inPtr.data(), acc.outPtr.data(),
+                                    frames);
+    dbl->Effect()->processDoubleReplacing(dbl->Effect(), d.inPtr.data(), d.outPtr.data(), frames);
     for (int c = 0; c < 2; ++c) {
       for (int k = 0; k < frames; ++k) {
         ASSERT_EQ(f.out[c][k], static_cast<float>(d.out[c][k])) << c << ":" << k;
@@ -548,14 +603,14 @@ TEST_F(Module, ReplacingAccumulatingAndDoubleCallbacksAgree) {
   FloatBlock probe(256);
   probe.FillNoise(noise, 0.3);
   auto fresh = NewRig();
-  fresh->Start();
-  fresh->effect->processReplacing(fresh->effect, probe.inPtr.data(), probe.outPtr.data(), 256);
+  Start(*fresh);
+  fresh->Effect()->processReplacing(fresh->Effect(), probe.inPtr.data(), probe.outPtr.data(), 256);
   EXPECT_NEAR(probe.out[0][100] / probe.in[0][100], 1.0 - 0.31622776601683794, 1e-5);
 }
 
 TEST_F(Module, EmptyBlocksWriteNothing) {
   auto rig = NewRig();
-  rig->Start();
+  Start(*rig);
   FloatBlock f(16);
   for (auto& ch : f.out)
     std::fill(ch.begin(), ch.end(), 7.0f);
@@ -563,9 +618,9 @@ TEST_F(Module, EmptyBlocksWriteNothing) {
   for (auto& ch : d.out)
     std::fill(ch.begin(), ch.end(), 7.0);
   for (int frames : {0, -1, INT_MIN}) {
-    rig->effect->processReplacing(rig->effect, f.inPtr.data(), f.outPtr.data(), frames);
-    rig->effect->process(rig->effect, f.inPtr.data(), f.outPtr.data(), frames);
-    rig->effect->processDoubleReplacing(rig->effect, d.inPtr.data(), d.outPtr.data(), frames);
+    rig->Effect()->processReplacing(rig->Effect(), f.inPtr.data(), f.outPtr.data(), frames);
+    rig->Effect()->process(rig->Effect(), f.inPtr.data(), f.outPtr.data(), frames);
+    rig->Effect()->processDoubleReplacing(rig->Effect(), d.inPtr.data(), d.outPtr.data(), frames);
   }
   for (int c = 0; c < 2; ++c) {
     EXPECT_EQ(f.out[c], std::vector<float>(16, 7.0f));
@@ -577,8 +632,8 @@ TEST_F(Module, EmptyBlocksWriteNothing) {
 // host passes (and the plug-in reads) one input pointer only.
 TEST_F(Module, MonoArrangementReadsZerosOnTheSecondInput) {
   auto rig = NewRig();
-  rig->Start(48000.0f, 256);
-  ASSERT_EQ(rig->SetText(0, "on"), 1); // bypass: the output is the input
+  Start(*rig, 48000.0, 256);
+  ASSERT_EQ(rig->SetParameterText(0, "on"), 1); // bypass: the output is the input
   VstSpeakerArrangement mono{}, stereo{}, wide{};
   mono.type = kSpeakerArrMono, mono.numChannels = 1;
   stereo.type = kSpeakerArrStereo, stereo.numChannels = 2;
@@ -601,12 +656,12 @@ TEST_F(Module, MonoArrangementReadsZerosOnTheSecondInput) {
     std::vector<double> out0d(frames, 9.0), out1d(frames, 9.0);
     if (useDouble) {
       double* outs[] = {out0d.data(), out1d.data()};
-      rig->effect->processDoubleReplacing(rig->effect, inD.get(), outs, frames);
+      rig->Effect()->processDoubleReplacing(rig->Effect(), inD.get(), outs, frames);
       EXPECT_EQ(out0d, in0d);
       EXPECT_EQ(out1d, std::vector<double>(frames, 0.0));
     } else {
       float* outs[] = {out0.data(), out1.data()};
-      rig->effect->processReplacing(rig->effect, inF.get(), outs, frames);
+      rig->Effect()->processReplacing(rig->Effect(), inF.get(), outs, frames);
       EXPECT_EQ(out0, in0);
       EXPECT_EQ(out1, std::vector<float>(frames, 0.0f));
     }
@@ -617,14 +672,14 @@ TEST_F(Module, MonoArrangementReadsZerosOnTheSecondInput) {
   FloatBlock f(64);
   f.FillNoise(noise, 0.5);
   std::fill(f.out[1].begin(), f.out[1].end(), 9.0f);
-  rig->effect->processReplacing(rig->effect, f.inPtr.data(), f.outPtr.data(), 64);
+  rig->Effect()->processReplacing(rig->Effect(), f.inPtr.data(), f.outPtr.data(), 64);
   EXPECT_EQ(f.out[0], f.in[0]);
   EXPECT_EQ(f.out[1], std::vector<float>(64, 9.0f));
 
   // More channels than there are connect both; the reported arrangements never change.
   ASSERT_EQ(rig->Dispatch(kEffSetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(&wide), &wide),
             1);
-  rig->effect->processReplacing(rig->effect, f.inPtr.data(), f.outPtr.data(), 64);
+  rig->Effect()->processReplacing(rig->Effect(), f.inPtr.data(), f.outPtr.data(), 64);
   EXPECT_EQ(f.out[1], f.in[1]);
   VstSpeakerArrangement* in = nullptr;
   VstSpeakerArrangement* out = nullptr;
@@ -647,30 +702,31 @@ TEST_F(Module, LongHostBlocksRunInSlicesOfTheBlockSize) {
   for (bool useDouble : {false, true}) {
     SCOPED_TRACE(useDouble);
     auto one = NewRig(), sliced = NewRig();
-    one->Start(48000.0f, kBlock);
-    sliced->Start(48000.0f, kBlock);
+    Start(*one, 48000.0, kBlock);
+    Start(*sliced, 48000.0, kBlock);
     std::vector<std::vector<double>> a(2, std::vector<double>(kLong)), b = a;
     if (useDouble) {
       DoubleBlock d(kLong), e(kLong);
       d.CopyIn(whole);
       e.CopyIn(whole);
-      one->effect->processDoubleReplacing(one->effect, d.inPtr.data(), d.outPtr.data(), kLong);
+      one->Effect()->processDoubleReplacing(one->Effect(), d.inPtr.data(), d.outPtr.data(), kLong);
       for (int off = 0; off < kLong; off += kBlock) {
         double* ins[] = {e.in[0].data() + off, e.in[1].data() + off};
         double* outs[] = {e.out[0].data() + off, e.out[1].data() + off};
-        sliced->effect->processDoubleReplacing(sliced->effect, ins, outs,
-                                               std::min(kBlock, kLong - off));
+        sliced->Effect()->processDoubleReplacing(sliced->Effect(), ins, outs,
+                                                 std::min(kBlock, kLong - off));
       }
       a = d.out, b = e.out;
     } else {
       FloatBlock f(kLong), g(kLong);
       f.CopyIn(whole);
       g.CopyIn(whole);
-      one->effect->processReplacing(one->effect, f.inPtr.data(), f.outPtr.data(), kLong);
+      one->Effect()->processReplacing(one->Effect(), f.inPtr.data(), f.outPtr.data(), kLong);
       for (int off = 0; off < kLong; off += kBlock) {
         float* ins[] = {g.in[0].data() + off, g.in[1].data() + off};
         float* outs[] = {g.out[0].data() + off, g.out[1].data() + off};
-        sliced->effect->processReplacing(sliced->effect, ins, outs, std::min(kBlock, kLong - off));
+        sliced->Effect()->processReplacing(sliced->Effect(), ins, outs,
+                                           std::min(kBlock, kLong - off));
       }
       for (int c = 0; c < 2; ++c)
         for (int k = 0; k < kLong; ++k)
@@ -682,15 +738,15 @@ TEST_F(Module, LongHostBlocksRunInSlicesOfTheBlockSize) {
 
   // Mono on the double path: the unconnected input's scratch stands in for the whole block.
   auto mono = NewRig();
-  mono->Start(48000.0f, kBlock);
-  mono->SetText(0, "on");
+  Start(*mono, 48000.0, kBlock);
+  mono->SetParameterText(0, "on");
   VstSpeakerArrangement one{};
   one.numChannels = 1;
   mono->Dispatch(kEffSetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(&one), nullptr);
   DoubleBlock d(kLong);
   d.CopyIn(whole);
   std::fill(d.out[1].begin(), d.out[1].end(), 9.0);
-  mono->effect->processDoubleReplacing(mono->effect, d.inPtr.data(), d.outPtr.data(), kLong);
+  mono->Effect()->processDoubleReplacing(mono->Effect(), d.inPtr.data(), d.outPtr.data(), kLong);
   EXPECT_EQ(d.out[0], d.in[0]);
   EXPECT_EQ(d.out[1], std::vector<double>(kLong, 0.0));
 }
@@ -702,13 +758,14 @@ TEST_F(Module, TransportFlagsDecideTheReferenceDelay) {
   constexpr int kBlock = 512, kSilentBlocks = 12;
   struct Case {
     const char* what;
-    int32_t flags;
+    bool playing;
+    int32_t validFlags;
     bool delayed;
   } cases[] = {
-      {"playing, tempo valid", kVstTransportPlaying | kVstTempoValid, true},
-      {"playing, bars valid", kVstTransportPlaying | kVstBarsValid, true},
-      {"playing without a validity bit", kVstTransportPlaying, false},
-      {"stopped", kVstTempoValid | kVstPpqPosValid, false},
+      {"playing, tempo valid", true, kVstTempoValid, true},
+      {"playing, bars valid", true, kVstBarsValid, true},
+      {"playing without a validity bit", true, 0, false},
+      {"stopped", false, kVstTempoValid | kVstPpqPosValid, false},
   };
   double quiet = 0.0;
   std::vector<double> levels;
@@ -716,22 +773,22 @@ TEST_F(Module, TransportFlagsDecideTheReferenceDelay) {
     ReferenceSender sender;
     ASSERT_TRUE(sender.Open());
     auto rig = NewRig();
-    rig->time.flags = c.flags;
-    rig->time.tempo = 120.0;
-    rig->Start(48000.0f, kBlock);
+    rig->transport.playing = c.playing;
+    rig->transport.validFlags = c.validFlags;
+    Start(*rig, 48000.0, kBlock);
     Noise noise(21);
     FloatBlock f(kBlock);
     sender.PublishLufs(-3.0);
     for (int b = 0; b < kSilentBlocks; ++b) {
       for (auto& ch : f.in)
         std::fill(ch.begin(), ch.end(), 0.0f);
-      rig->effect->processReplacing(rig->effect, f.inPtr.data(), f.outPtr.data(), kBlock);
+      rig->Effect()->processReplacing(rig->Effect(), f.inPtr.data(), f.outPtr.data(), kBlock);
     }
     sender.PublishLufs(-20.0);
     std::vector<float> out;
     for (int b = 0; b < kSilentBlocks - 2; ++b) {
       f.FillNoise(noise, 0.1);
-      rig->effect->processReplacing(rig->effect, f.inPtr.data(), f.outPtr.data(), kBlock);
+      rig->Effect()->processReplacing(rig->Effect(), f.inPtr.data(), f.outPtr.data(), kBlock);
       out.insert(out.end(), f.out[0].begin(), f.out[0].end());
     }
     levels.push_back(Rms(out, 2 * kBlock, out.size()));
@@ -751,55 +808,95 @@ TEST_F(Module, TransportFlagsDecideTheReferenceDelay) {
 
 TEST_F(Module, OpenAsksTheHostOnceAndNotifiesEveryTime) {
   auto rig = NewRig();
-  rig->productName = "REAPER";
-  rig->version = 5203;
+  rig->hostProductName = "REAPER";
+  rig->hostVersion = 5203;
   rig->Dispatch(kEffOpen);
   rig->Dispatch(kEffOpen);
-  EXPECT_EQ(rig->Count(kHostGetProductString), 1);
-  EXPECT_EQ(rig->Count(kHostGetVendorVersion), 1);
+  EXPECT_EQ(rig->CountCalls(kHostGetProductString), 1);
+  EXPECT_EQ(rig->CountCalls(kHostGetVendorVersion), 1);
 
   auto anonymous = NewRig();
-  anonymous->productName = "";
+  anonymous->hostProductName = "";
   anonymous->Dispatch(kEffOpen);
   anonymous->Dispatch(kEffOpen);
-  EXPECT_EQ(anonymous->Count(kHostGetProductString), 1);
-  EXPECT_EQ(anonymous->Count(kHostGetVendorVersion), 0);
+  EXPECT_EQ(anonymous->CountCalls(kHostGetProductString), 1);
+  EXPECT_EQ(anonymous->CountCalls(kHostGetVendorVersion), 0);
 }
 
 TEST_F(Module, InstancesAreIndependentAndReopenFresh) {
   auto a = NewRig(), b = NewRig();
-  a->Start();
-  b->Start();
-  a->SetText(1, "-12");
-  a->SetText(0, "on");
-  EXPECT_EQ(b->Text(kEffGetParamDisplay, 1), "-23");
+  Start(*a);
+  Start(*b);
+  a->SetParameterText(1, "-12");
+  a->SetParameterText(0, "on");
+  EXPECT_EQ(b->ParamDisplay(1), "-23");
 
   Noise noise(4);
   FloatBlock fa(256), fb(256);
   fa.FillNoise(noise, 0.3);
   fb.CopyIn(fa);
-  a->effect->processReplacing(a->effect, fa.inPtr.data(), fa.outPtr.data(), 256);
-  b->effect->processReplacing(b->effect, fb.inPtr.data(), fb.outPtr.data(), 256);
+  a->Effect()->processReplacing(a->Effect(), fa.inPtr.data(), fa.outPtr.data(), 256);
+  b->Effect()->processReplacing(b->Effect(), fb.inPtr.data(), fb.outPtr.data(), 256);
   EXPECT_EQ(fa.out, fa.in); // bypassed
   EXPECT_NE(fb.out, fb.in); // matching scaled it
 
   a->Close();
-  b->effect->processReplacing(b->effect, fb.inPtr.data(), fb.outPtr.data(), 256);
-  EXPECT_EQ(b->Text(kEffGetParamDisplay, 1), "-23");
+  b->Effect()->processReplacing(b->Effect(), fb.inPtr.data(), fb.outPtr.data(), 256);
+  EXPECT_EQ(b->ParamDisplay(1), "-23");
   b->Close();
 
   auto again = NewRig();
-  again->Start();
-  EXPECT_EQ(again->Text(kEffGetParamDisplay, 1), "-23");
-  EXPECT_EQ(again->Text(kEffGetParamDisplay, 0), "off");
-  EXPECT_EQ(again->GetChunk(false), DefaultProgramChunk());
+  Start(*again);
+  EXPECT_EQ(again->ParamDisplay(1), "-23");
+  EXPECT_EQ(again->ParamDisplay(0), "off");
+  EXPECT_EQ(again->GetChunk(kProgram), DefaultProgramChunk());
+}
+
+// The host's audio thread and its user-interface thread call one instance at once, while a
+// second instance runs on a thread of its own: the instance mutex keeps chunk and parameter
+// calls out of the blocks (ThreadSanitizer watches this test in the tsan configuration).
+TEST_F(Module, AudioAndUserInterfaceThreadsShareAnInstance) {
+  auto a = NewRig(), b = NewRig();
+  Start(*a, 48000.0, 256);
+  Start(*b, 48000.0, 256);
+  a->recordCalls = b->recordCalls = false;
+  const std::vector<uint8_t> state = a->GetChunk(kProgram);
+  std::atomic<bool> stop{false};
+  auto audio = [&stop](VstEffect* e, uint32_t seed) {
+    Noise noise(seed);
+    FloatBlock f(256);
+    int blocks = 0;
+    while (!stop || blocks < 50) {
+      f.FillNoise(noise, 0.3);
+      e->processReplacing(e, f.inPtr.data(), f.outPtr.data(), 256);
+      ++blocks;
+    }
+  };
+  std::thread audioA(audio, a->Effect(), 1), audioB(audio, b->Effect(), 2);
+  VstEffect* e = a->Effect();
+  for (int i = 0; i < 200; ++i) {
+    void* data = nullptr;
+    EXPECT_EQ(e->dispatcher(e, kEffGetChunk, 1, 0, &data, 0.0f), 52);
+    std::vector<uint8_t> copy = state;
+    EXPECT_EQ(e->dispatcher(e, kEffSetChunk, 1, 52, copy.data(), 0.0f), 1);
+    char text[kVstParamStringSize];
+    e->dispatcher(e, kEffGetParamDisplay, 1, 0, text, 0.0f);
+  }
+  // Host automation of Bypass, which every block reads.
+  for (int i = 0; i < 20000; ++i) {
+    e->setParameter(e, 0, (i % 2) ? 1.0f : 0.0f);
+    EXPECT_GE(e->getParameter(e, 0), 0.0f);
+  }
+  stop = true;
+  audioA.join();
+  audioB.join();
 }
 
 // --- a hostile host -----------------------------------------------------------------------------
 
 TEST_F(Module, HostileHostGetsFailureResultsNotCrashes) {
   auto rig = NewRig();
-  rig->Start();
+  Start(*rig);
   // Null pointers on every opcode, with indices out of every range.
   for (int32_t op = 0; op <= 80; ++op) {
     if (op == kEffClose) continue;
@@ -823,39 +920,38 @@ TEST_F(Module, HostileHostGetsFailureResultsNotCrashes) {
   rig->Dispatch(kEffSetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(&odd), &odd);
   odd.numChannels = INT_MAX;
   rig->Dispatch(kEffSetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(&odd), &odd);
-  rig->effect->setParameter(rig->effect, 1, NAN);
-  rig->effect->setParameter(rig->effect, INT_MIN, 0.5f);
-  EXPECT_EQ(rig->Text(kEffGetParamDisplay, 1), "-23");
+  rig->Effect()->setParameter(rig->Effect(), 1, NAN);
+  rig->Effect()->setParameter(rig->Effect(), INT_MIN, 0.5f);
+  EXPECT_EQ(rig->ParamDisplay(1), "-23");
 
   Noise noise(2);
   FloatBlock f(4096);
   f.FillNoise(noise, 0.3);
-  rig->effect->processReplacing(rig->effect, f.inPtr.data(), f.outPtr.data(), 4096);
+  rig->Effect()->processReplacing(rig->Effect(), f.inPtr.data(), f.outPtr.data(), 4096);
   for (int c = 0; c < 2; ++c)
     for (float s : f.out[c])
       ASSERT_TRUE(std::isfinite(s));
 
   // Null buffer arrays or null channel pointers: the block is skipped.
   float* holes[] = {f.in[0].data(), nullptr};
-  rig->effect->processReplacing(rig->effect, nullptr, f.outPtr.data(), 64);
-  rig->effect->processReplacing(rig->effect, f.inPtr.data(), nullptr, 64);
-  rig->effect->process(rig->effect, holes, f.outPtr.data(), 64);
-  rig->effect->processReplacing(rig->effect, f.inPtr.data(), holes, 64);
-  rig->effect->processDoubleReplacing(rig->effect, nullptr, nullptr, 64);
+  rig->Effect()->processReplacing(rig->Effect(), nullptr, f.outPtr.data(), 64);
+  rig->Effect()->processReplacing(rig->Effect(), f.inPtr.data(), nullptr, 64);
+  rig->Effect()->process(rig->Effect(), holes, f.outPtr.data(), 64);
+  rig->Effect()->processReplacing(rig->Effect(), f.inPtr.data(), holes, 64);
+  rig->Effect()->processDoubleReplacing(rig->Effect(), nullptr, nullptr, 64);
   double* dholes[] = {nullptr, nullptr};
-  rig->effect->processDoubleReplacing(rig->effect, dholes, dholes, 64);
+  rig->Effect()->processDoubleReplacing(rig->Effect(), dholes, dholes, 64);
 
   // A record whose object field was cleared answers 0 to everything.
-  VstEffect copy = *rig->effect;
+  VstEffect copy = *rig->Effect();
   copy.object = nullptr;
   EXPECT_EQ(copy.dispatcher(&copy, kEffGetVendorVersion, 0, 0, nullptr, 0.0f), 0);
   EXPECT_EQ(copy.getParameter(&copy, 1), 0.0f);
   copy.processReplacing(&copy, f.inPtr.data(), f.outPtr.data(), 64);
-  EXPECT_EQ(rig->effect->dispatcher(nullptr, kEffGetVendorVersion, 0, 0, nullptr, 0.0f), 0);
+  EXPECT_EQ(rig->Effect()->dispatcher(nullptr, kEffGetVendorVersion, 0, 0, nullptr, 0.0f), 0);
 
   // A host without a callback still gets a working instance.
-  auto entry = module->pluginMain;
-  VstEffect* orphan = entry(nullptr);
+  VstEffect* orphan = module->Entry()(nullptr);
   ASSERT_NE(orphan, nullptr);
   orphan->dispatcher(orphan, kEffOpen, 0, 0, nullptr, 0.0f);
   orphan->processReplacing(orphan, f.inPtr.data(), f.outPtr.data(), 256);
