@@ -9,10 +9,9 @@
 
 using Lock = std::lock_guard<std::recursive_mutex>;
 
-IPlugBase::IPlugBase(const PluginConfig &config)
-    : uniqueId_(config.uniqueId), makerId_(config.makerId),
-      version_(config.version), hostApi_(config.hostApi),
-      doesChunks_(config.doesChunks), isInstrument_(config.isInstrument),
+IPlugBase::IPlugBase(const PluginConfig& config)
+    : uniqueId_(config.uniqueId), makerId_(config.makerId), version_(config.version),
+      hostApi_(config.hostApi), doesChunks_(config.doesChunks), isInstrument_(config.isInstrument),
       doesMidi_(config.doesMidi), latency_(config.latency) {
   params_.resize(static_cast<size_t>(std::max(0, config.paramCount)));
   presets_.resize(static_cast<size_t>(std::max(0, config.presetCount)));
@@ -20,23 +19,20 @@ IPlugBase::IPlugBase(const PluginConfig &config)
   CopyBounded(productName_, sizeof productName_, config.productName);
   CopyBounded(makerName_, sizeof makerName_, config.makerName);
 
-  // "1-1 2-2": space-separated "inputs-outputs" tokens; an unreadable number
-  // counts as 0.
+  // "1-1 2-2": space-separated "inputs-outputs" tokens; an unreadable number counts as 0.
   int maxIn = 0, maxOut = 0;
-  const char *p = config.channelIO ? config.channelIO : "";
+  const char* p = config.channelIO ? config.channelIO : "";
   while (*p) {
-    const char *end = strchr(p, ' ');
+    const char* end = strchr(p, ' ');
     std::string token(p, end ? static_cast<size_t>(end - p) : strlen(p));
     int in = 0, out = 0;
     if (sscanf(token.c_str(), "%d-%d", &in, &out) < 2) {
-      // sscanf leaves unread outputs alone, so both keep 0 where they could not
-      // be read.
+      // sscanf leaves unread outputs alone, so both keep 0 where they could not be read.
     }
     ioPairs_.emplace_back(in, out);
     maxIn = std::max(maxIn, in);
     maxOut = std::max(maxOut, out);
-    if (!end)
-      break;
+    if (!end) break;
     p = end + 1;
   }
 
@@ -51,30 +47,25 @@ IPlugBase::IPlugBase(const PluginConfig &config)
 }
 
 namespace {
-std::atomic<const EditorEntryPoints *> gEditorEntryPoints{nullptr};
-std::atomic<const DrawingContextEntryPoints *> gDrawingContextEntryPoints{
-    nullptr};
+std::atomic<const EditorEntryPoints*> gEditorEntryPoints{nullptr};
+std::atomic<const DrawingContextEntryPoints*> gDrawingContextEntryPoints{nullptr};
 } // namespace
 
-void IPlugBase::InstallEditorEntryPoints(const EditorEntryPoints *entries) {
+void IPlugBase::InstallEditorEntryPoints(const EditorEntryPoints* entries) {
   gEditorEntryPoints.store(entries, std::memory_order_release);
 }
 
 IPlugBase::~IPlugBase() {
   // The editor goes first: its controls still point at this instance.
-  if (editor_)
-    gEditorEntryPoints.load(std::memory_order_acquire)->destroy(editor_);
+  if (editor_) gEditorEntryPoints.load(std::memory_order_acquire)->destroy(editor_);
   editor_ = nullptr;
 }
 
-void IPlugBase::AttachEditor(IGraphics *editor) {
-  if (!editor)
-    return;
-  const EditorEntryPoints *entries =
-      gEditorEntryPoints.load(std::memory_order_acquire);
+void IPlugBase::AttachEditor(IGraphics* editor) {
+  if (!editor) return;
+  const EditorEntryPoints* entries = gEditorEntryPoints.load(std::memory_order_acquire);
   Lock lock(mutex_);
-  if (editor_ && editor_ != editor)
-    entries->destroy(editor_);
+  if (editor_ && editor_ != editor) entries->destroy(editor_);
   editor_ = nullptr;
   entries->createDrawBitmap(editor);
   for (int i = 0; i < NParams(); ++i)
@@ -83,117 +74,106 @@ void IPlugBase::AttachEditor(IGraphics *editor) {
   BindDrawingContext();
 }
 
-void IPlugBase::InstallDrawingContextEntryPoints(
-    const DrawingContextEntryPoints *entries) {
+void IPlugBase::InstallDrawingContextEntryPoints(const DrawingContextEntryPoints* entries) {
   gDrawingContextEntryPoints.store(entries, std::memory_order_release);
 }
 
-void IPlugBase::DrawingContextHolder::Reset(ycairo_context *next) {
+void IPlugBase::DrawingContextHolder::Reset(ycairo_context* next) {
   if (context && context != next)
-    gDrawingContextEntryPoints.load(std::memory_order_acquire)
-        ->destroy(context);
+    gDrawingContextEntryPoints.load(std::memory_order_acquire)->destroy(context);
   context = next;
 }
 
-void IPlugBase::SetDrawingContext(ycairo_context *context) {
+void IPlugBase::SetDrawingContext(ycairo_context* context) {
   Lock lock(mutex_);
   drawingContext_.Reset(context);
 }
 
 void IPlugBase::BindDrawingContext() {
   Lock lock(mutex_);
-  if (!editor_ || !drawingContext_.context)
-    return;
+  if (!editor_ || !drawingContext_.context) return;
   gDrawingContextEntryPoints.load(std::memory_order_acquire)
       ->bindToBitmap(drawingContext_.context, editor_);
 }
 
-bool IPlugBase::SnapshotEditor(uint32_t *pixels, int width, int height,
-                               int rowPixels) {
+bool IPlugBase::SnapshotEditor(uint32_t* pixels, int width, int height, int rowPixels) {
   Lock lock(mutex_);
-  if (!editor_ || !drawingContext_.context || !pixels)
-    return false;
+  if (!editor_ || !drawingContext_.context || !pixels) return false;
   return gDrawingContextEntryPoints.load(std::memory_order_acquire)
       ->snapshotEditor(editor_, pixels, width, height, rowPixels);
 }
 
 void IPlugBase::PushParamToEditor(int paramIdx, double value, bool normalized) {
   Lock lock(mutex_);
-  if (!editor_ || !GetParam(paramIdx))
-    return;
+  if (!editor_ || !GetParam(paramIdx)) return;
   gEditorEntryPoints.load(std::memory_order_acquire)
       ->pushParamToControls(editor_, paramIdx, value, normalized);
 }
 
 void IPlugBase::RefreshEditorParams() {
   Lock lock(mutex_);
-  if (!editor_)
-    return;
-  const EditorEntryPoints *entries =
-      gEditorEntryPoints.load(std::memory_order_acquire);
+  if (!editor_) return;
+  const EditorEntryPoints* entries = gEditorEntryPoints.load(std::memory_order_acquire);
   for (int i = 0; i < NParams(); ++i)
     entries->pushParamToControls(editor_, i, params_[i].Value(), false);
 }
 
-void IPlugBase::Reset() { Lock lock(mutex_); }
+void IPlugBase::Reset() {
+  Lock lock(mutex_);
+}
 
-void IPlugBase::ParameterChanged(int, int) { Lock lock(mutex_); }
+void IPlugBase::ParameterChanged(int, int) {
+  Lock lock(mutex_);
+}
 
-void IPlugBase::ActivationChanged(bool) { Lock lock(mutex_); }
+void IPlugBase::ActivationChanged(bool) {
+  Lock lock(mutex_);
+}
 
-void IPlugBase::ProcessBlock(double **inputs, double **outputs, int frames) {
-  if (frames <= 0)
-    return;
+void IPlugBase::ProcessBlock(double** inputs, double** outputs, int frames) {
+  if (frames <= 0) return;
   const int nIn = NInChannels(), nOut = NOutChannels();
   for (int i = 0; i < nOut; ++i) {
-    if (!outputs[i])
-      continue;
+    if (!outputs[i]) continue;
     if (i < nIn && inputs[i])
-      memmove(outputs[i], inputs[i],
-              sizeof(double) * static_cast<size_t>(frames));
+      memmove(outputs[i], inputs[i], sizeof(double) * static_cast<size_t>(frames));
     else
       std::fill_n(outputs[i], frames, 0.0);
   }
 }
 
-bool IPlugBase::GetMidiKeyName(int, char *text, size_t textSize) {
-  if (text && textSize)
-    text[0] = '\0';
+bool IPlugBase::GetMidiKeyName(int, char* text, size_t textSize) {
+  if (text && textSize) text[0] = '\0';
   return false;
 }
 
 void IPlugBase::SetParameterFromGUI(int paramIdx, double normalized) {
   Lock lock(mutex_);
-  IPlugParam *param = GetParam(paramIdx);
-  if (!param)
-    return;
+  IPlugParam* param = GetParam(paramIdx);
+  if (!param) return;
   param->ApplyNormalized(normalized);
   NotifyHostParameterChange(paramIdx, normalized);
   ParameterChanged(paramIdx, kSourceEditor);
 }
 
 void IPlugBase::ChangeBlockSize(int frames) {
-  if (frames == blockSize_)
-    return;
+  if (frames == blockSize_) return;
   const size_t n = static_cast<size_t>(std::max(0, frames));
-  for (InChannel &ch : inChannels_)
+  for (InChannel& ch : inChannels_)
     ch.scratch.assign(n, 0.0);
-  for (OutChannel &ch : outChannels_)
+  for (OutChannel& ch : outChannels_)
     ch.scratch.assign(n, 0.0);
-  // An unconnected channel points at its own scratch buffer, which has just
-  // moved.
-  for (InChannel &ch : inChannels_)
-    if (!ch.connected)
-      inPointers_[ch.pointerIdx] = ch.scratch.data();
-  for (OutChannel &ch : outChannels_)
-    if (!ch.connected)
-      outPointers_[ch.pointerIdx] = ch.scratch.data();
+  // An unconnected channel points at its own scratch buffer, which has just moved.
+  for (InChannel& ch : inChannels_)
+    if (!ch.connected) inPointers_[ch.pointerIdx] = ch.scratch.data();
+  for (OutChannel& ch : outChannels_)
+    if (!ch.connected) outPointers_[ch.pointerIdx] = ch.scratch.data();
   blockSize_ = frames;
 }
 
 namespace {
 struct HostEntry {
-  const char *substring;
+  const char* substring;
   int code;
 };
 // Tested in this order; the first substring found anywhere in the name wins.
@@ -210,29 +190,26 @@ constexpr HostEntry kHosts[] = {
 };
 } // namespace
 
-int IPlugBase::LookupHostCode(const char *name) {
-  if (!name)
-    return 0;
+int IPlugBase::LookupHostCode(const char* name) {
+  if (!name) return 0;
   char lower[256];
   size_t n = strnlen(name, sizeof lower - 1);
   for (size_t i = 0; i < n; ++i)
     lower[i] = static_cast<char>(tolower(static_cast<unsigned char>(name[i])));
   lower[n] = '\0';
-  for (const HostEntry &e : kHosts)
-    if (strstr(lower, e.substring))
-      return e.code;
+  for (const HostEntry& e : kHosts)
+    if (strstr(lower, e.substring)) return e.code;
   return 0;
 }
 
-void IPlugBase::SetHost(const char *name, int version) {
+void IPlugBase::SetHost(const char* name, int version) {
   hostCode_ = LookupHostCode(name);
   hostVersion_ = version;
 }
 
 bool IPlugBase::LegalIO(int inputs, int outputs) const {
-  for (const auto &[in, out] : ioPairs_)
-    if ((inputs < 0 || inputs == in) && (outputs < 0 || outputs == out))
-      return true;
+  for (const auto& [in, out] : ioPairs_)
+    if ((inputs < 0 || inputs == in) && (outputs < 0 || outputs == out)) return true;
   return false;
 }
 
@@ -250,8 +227,7 @@ void IPlugBase::ConnectInputs(int first, int count, bool connected) {
   const int end = std::min(first + count, NInChannels());
   for (int i = std::max(0, first); i < end; ++i) {
     inChannels_[i].connected = connected;
-    if (!connected)
-      inPointers_[inChannels_[i].pointerIdx] = inChannels_[i].scratch.data();
+    if (!connected) inPointers_[inChannels_[i].pointerIdx] = inChannels_[i].scratch.data();
   }
 }
 
@@ -259,8 +235,7 @@ void IPlugBase::ConnectOutputs(int first, int count, bool connected) {
   const int end = std::min(first + count, NOutChannels());
   for (int i = std::max(0, first); i < end; ++i) {
     outChannels_[i].connected = connected;
-    if (!connected)
-      outPointers_[outChannels_[i].pointerIdx] = outChannels_[i].scratch.data();
+    if (!connected) outPointers_[outChannels_[i].pointerIdx] = outChannels_[i].scratch.data();
   }
 }
 
@@ -270,30 +245,27 @@ bool IPlugBase::IsInChannelConnected(int ch) const {
 bool IPlugBase::IsOutChannelConnected(int ch) const {
   return ch >= 0 && ch < NOutChannels() && outChannels_[ch].connected;
 }
-const char *IPlugBase::InChannelLabel(int ch) const {
+const char* IPlugBase::InChannelLabel(int ch) const {
   return ch >= 0 && ch < NInChannels() ? inChannels_[ch].label.c_str() : "";
 }
-const char *IPlugBase::OutChannelLabel(int ch) const {
+const char* IPlugBase::OutChannelLabel(int ch) const {
   return ch >= 0 && ch < NOutChannels() ? outChannels_[ch].label.c_str() : "";
 }
 
-void IPlugBase::AttachInputs(int first, int count, double **hostBuffers) {
+void IPlugBase::AttachInputs(int first, int count, double** hostBuffers) {
   const int end = std::min(first + count, NInChannels());
   int next = 0;
   for (int i = std::max(0, first); i < end; ++i)
-    if (inChannels_[i].connected)
-      inPointers_[inChannels_[i].pointerIdx] = hostBuffers[next++];
+    if (inChannels_[i].connected) inPointers_[inChannels_[i].pointerIdx] = hostBuffers[next++];
 }
 
-void IPlugBase::AttachInputs(int first, int count, float **hostBuffers,
-                             int frames) {
+void IPlugBase::AttachInputs(int first, int count, float** hostBuffers, int frames) {
   const int end = std::min(first + count, NInChannels());
   int next = 0;
   for (int i = std::max(0, first); i < end; ++i) {
-    InChannel &ch = inChannels_[i];
-    if (!ch.connected)
-      continue;
-    const float *src = hostBuffers[next++];
+    InChannel& ch = inChannels_[i];
+    if (!ch.connected) continue;
+    const float* src = hostBuffers[next++];
     const int n = std::min(frames, static_cast<int>(ch.scratch.size()));
     for (int k = 0; k < n; ++k)
       ch.scratch[k] = src[k];
@@ -301,21 +273,19 @@ void IPlugBase::AttachInputs(int first, int count, float **hostBuffers,
   }
 }
 
-void IPlugBase::AttachOutputs(int first, int count, double **hostBuffers) {
+void IPlugBase::AttachOutputs(int first, int count, double** hostBuffers) {
   const int end = std::min(first + count, NOutChannels());
   int next = 0;
   for (int i = std::max(0, first); i < end; ++i)
-    if (outChannels_[i].connected)
-      outPointers_[outChannels_[i].pointerIdx] = hostBuffers[next++];
+    if (outChannels_[i].connected) outPointers_[outChannels_[i].pointerIdx] = hostBuffers[next++];
 }
 
-void IPlugBase::AttachOutputs(int first, int count, float **hostBuffers) {
+void IPlugBase::AttachOutputs(int first, int count, float** hostBuffers) {
   const int end = std::min(first + count, NOutChannels());
   int next = 0;
   for (int i = std::max(0, first); i < end; ++i) {
-    OutChannel &ch = outChannels_[i];
-    if (!ch.connected)
-      continue;
+    OutChannel& ch = outChannels_[i];
+    if (!ch.connected) continue;
     outPointers_[ch.pointerIdx] = ch.scratch.data();
     ch.hostDest = hostBuffers[next++];
   }
@@ -326,9 +296,8 @@ void IPlugBase::RunBlock(int frames) {
 }
 
 void IPlugBase::ConvertOutputs(int frames, bool accumulate) {
-  for (OutChannel &ch : outChannels_) {
-    if (!ch.connected || !ch.hostDest)
-      continue;
+  for (OutChannel& ch : outChannels_) {
+    if (!ch.connected || !ch.hostDest) continue;
     const int n = std::min(frames, static_cast<int>(ch.scratch.size()));
     if (accumulate)
       for (int k = 0; k < n; ++k)
@@ -355,17 +324,15 @@ void IPlugBase::NotifyAllParameters(int source) {
 }
 
 int IPlugBase::VersionNumber(bool decimal) const {
-  if (!decimal)
-    return version_;
+  if (!decimal) return version_;
   const int major = (version_ >> 16) & 0xFFFF, minor = (version_ >> 8) & 0xFF,
             patch = version_ & 0xFF;
   return major * 10000 + minor * 100 + patch;
 }
 
-// --- state and presets
-// ------------------------------------------------------------------------
+// --- state and presets ------------------------------------------------------------------------
 
-bool IPlugBase::SerializeParams(StateChunk &chunk) {
+bool IPlugBase::SerializeParams(StateChunk& chunk) {
   Lock lock(mutex_);
   bool ok = chunk.PutInt32(NParams());
   for (int i = 0; ok && i < NParams(); ++i)
@@ -373,7 +340,7 @@ bool IPlugBase::SerializeParams(StateChunk &chunk) {
   return ok;
 }
 
-int IPlugBase::UnserializeParams(const StateChunk &chunk, int pos) {
+int IPlugBase::UnserializeParams(const StateChunk& chunk, int pos) {
   Lock lock(mutex_);
   int32_t stored = 0;
   pos = chunk.GetInt32(&stored, pos);
@@ -381,52 +348,45 @@ int IPlugBase::UnserializeParams(const StateChunk &chunk, int pos) {
   for (int i = 0; i < n && pos >= 0; ++i) {
     double v = 0.0;
     pos = chunk.GetDouble(&v, pos);
-    if (pos < 0)
-      v = 0.0;
-    // A garbled state must not leave a NaN in a parameter: it would survive
-    // every later clamp.
-    if (std::isnan(v))
-      v = params_[i].DefaultValue();
+    if (pos < 0) v = 0.0;
+    // A garbled state must not leave a NaN in a parameter: it would survive every later clamp.
+    if (std::isnan(v)) v = params_[i].DefaultValue();
     params_[i].SetClamped(v);
   }
   NotifyAllParameters(kSourceRestore);
   return pos;
 }
 
-void IPlugBase::WriteChunkHeader(StateChunk &chunk) {
+void IPlugBase::WriteChunkHeader(StateChunk& chunk) {
   chunk.Clear();
   chunk.PutInt32(kChunkMagic);
   chunk.PutInt32(kStateVersion);
 }
 
-int IPlugBase::ReadChunkHeader(const StateChunk &chunk, int *pos) {
+int IPlugBase::ReadChunkHeader(const StateChunk& chunk, int* pos) {
   int32_t magic = 0;
   const int p = chunk.GetInt32(&magic, *pos);
-  if (p < 0 || magic != kChunkMagic)
-    return 0;
+  if (p < 0 || magic != kChunkMagic) return 0;
   int32_t version = 0;
   *pos = chunk.GetInt32(&version, p);
   return *pos < 0 ? 0 : version;
 }
 
-bool IPlugBase::StateMatches(const double *data, int pos) const {
-  if (!data || pos < 0)
-    return false;
+bool IPlugBase::StateMatches(const double* data, int pos) const {
+  if (!data || pos < 0) return false;
   for (int i = 0; i < NParams(); ++i) {
     const float live = static_cast<float>(params_[i].Value());
     const float stored = static_cast<float>(data[pos + i]);
-    if (!(std::fabs(live - stored) < 0.00001f))
-      return false;
+    if (!(std::fabs(live - stored) < 0.00001f)) return false;
   }
   return true;
 }
 
-void IPlugBase::FillDefaultPresets(const char *name, int count) {
+void IPlugBase::FillDefaultPresets(const char* name, int count) {
   for (int c = 0; c < count; ++c) {
     auto it = std::find_if(presets_.begin(), presets_.end(),
-                           [](const IPlugPreset &p) { return !p.initialized; });
-    if (it == presets_.end())
-      return;
+                           [](const IPlugPreset& p) { return !p.initialized; });
+    if (it == presets_.end()) return;
     it->initialized = true;
     CopyBounded(it->name, sizeof it->name, name ? name : "Empty");
     it->chunk.Clear();
@@ -435,9 +395,8 @@ void IPlugBase::FillDefaultPresets(const char *name, int count) {
 }
 
 void IPlugBase::FillEmptyPresets() {
-  for (IPlugPreset &p : presets_) {
-    if (p.initialized)
-      continue;
+  for (IPlugPreset& p : presets_) {
+    if (p.initialized) continue;
     p.initialized = true;
     CopyBounded(p.name, sizeof p.name, "Empty");
     p.chunk.Clear();
@@ -446,17 +405,15 @@ void IPlugBase::FillEmptyPresets() {
 }
 
 bool IPlugBase::LoadPreset(int idx) {
-  IPlugPreset *preset = GetPreset(idx);
-  if (!preset)
-    return false;
+  IPlugPreset* preset = GetPreset(idx);
+  if (!preset) return false;
   bool ok;
   if (preset->initialized) {
     ok = ReadState(preset->chunk, 0) > 0;
   } else {
     int users = 1; // this one included
-    for (const IPlugPreset &p : presets_)
-      if (strstr(p.name, "user preset"))
-        ++users;
+    for (const IPlugPreset& p : presets_)
+      if (strstr(p.name, "user preset")) ++users;
     preset->initialized = true;
     snprintf(preset->name, sizeof preset->name, "%s %d", "user preset", users);
     preset->chunk.Clear();
@@ -470,43 +427,36 @@ bool IPlugBase::LoadPreset(int idx) {
   return ok;
 }
 
-const char *IPlugBase::PresetName(int idx) const {
+const char* IPlugBase::PresetName(int idx) const {
   return idx >= 0 && idx < NPresets() ? presets_[idx].name : "";
 }
 
-void IPlugBase::ModifyCurrentPreset(const char *name) {
-  IPlugPreset *preset = GetPreset(currentPreset_);
-  if (!preset)
-    return;
+void IPlugBase::ModifyCurrentPreset(const char* name) {
+  IPlugPreset* preset = GetPreset(currentPreset_);
+  if (!preset) return;
   preset->chunk.Clear();
   WriteState(preset->chunk);
-  if (name && name[0])
-    CopyBounded(preset->name, sizeof preset->name, name);
+  if (name && name[0]) CopyBounded(preset->name, sizeof preset->name, name);
 }
 
-bool IPlugBase::SerializePresets(StateChunk &chunk) {
-  for (const IPlugPreset &p : presets_) {
-    if (!chunk.PutString(p.name) || !chunk.PutBool(p.initialized))
-      return false;
-    if (p.initialized && !chunk.PutChunk(p.chunk))
-      return false;
+bool IPlugBase::SerializePresets(StateChunk& chunk) {
+  for (const IPlugPreset& p : presets_) {
+    if (!chunk.PutString(p.name) || !chunk.PutBool(p.initialized)) return false;
+    if (p.initialized && !chunk.PutChunk(p.chunk)) return false;
   }
   return true;
 }
 
-int IPlugBase::UnserializePresets(const StateChunk &chunk, int pos) {
+int IPlugBase::UnserializePresets(const StateChunk& chunk, int pos) {
   std::string name;
-  for (IPlugPreset &p : presets_) {
-    if (pos < 0)
-      break;
+  for (IPlugPreset& p : presets_) {
+    if (pos < 0) break;
     pos = chunk.GetString(&name, pos);
-    if (pos < 0)
-      break;
+    if (pos < 0) break;
     CopyBounded(p.name, sizeof p.name, name.c_str());
     bool initialized = p.initialized;
     pos = chunk.GetBool(&initialized, pos);
-    if (pos < 0)
-      break;
+    if (pos < 0) break;
     p.initialized = initialized;
     if (p.initialized) {
       pos = ReadState(chunk, pos);

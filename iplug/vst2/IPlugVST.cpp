@@ -17,8 +17,7 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 constexpr intptr_t kVendorAnswer = 0xBEEF;
 constexpr intptr_t kVendorCanDo = 0xBEEF0000;
 constexpr intptr_t kIdentifyAnswer = 0x4E764566; // "NvEf"
-constexpr size_t kHostTextLimit =
-    256; // longest host text we read, NUL included
+constexpr size_t kHostTextLimit = 256;           // longest host text we read, NUL included
 
 int32_t ArrangementType(int channels) {
   switch (channels) {
@@ -33,33 +32,29 @@ int32_t ArrangementType(int channels) {
   }
 }
 
-IPlugVST *Instance(VstEffect *effect) {
-  return effect ? static_cast<IPlugVST *>(effect->object) : nullptr;
+IPlugVST* Instance(VstEffect* effect) {
+  return effect ? static_cast<IPlugVST*>(effect->object) : nullptr;
 }
 
-// A host text copied into our own terminated buffer, so that nothing reads past
-// an unterminated host string further than the limit.
+// A host text copied into our own terminated buffer, so that nothing reads past an
+// unterminated host string further than the limit.
 struct HostText {
-  explicit HostText(const char *src) { CopyBounded(text, sizeof text, src); }
+  explicit HostText(const char* src) { CopyBounded(text, sizeof text, src); }
   char text[kHostTextLimit];
 };
 
-template <typename T> bool AllNonNull(T **buffers, int count) {
-  if (count <= 0)
-    return true;
-  if (!buffers)
-    return false;
+template <typename T> bool AllNonNull(T** buffers, int count) {
+  if (count <= 0) return true;
+  if (!buffers) return false;
   for (int i = 0; i < count; ++i)
-    if (!buffers[i])
-      return false;
+    if (!buffers[i]) return false;
   return true;
 }
 
 } // namespace
 
-std::recursive_mutex &VSTConstructionLock() {
-  static std::recursive_mutex
-      lock; // thread-safe initialisation, destroyed at unload
+std::recursive_mutex& VSTConstructionLock() {
+  static std::recursive_mutex lock; // thread-safe initialisation, destroyed at unload
   return lock;
 }
 
@@ -80,12 +75,9 @@ IPlugVST::IPlugVST(IPlugInstanceInfo info, PluginConfig config)
   effect_.numInputs = NInChannels();
   effect_.numOutputs = NOutChannels();
   int32_t flags = kEffFlagsCanReplacing | kEffFlagsCanDoubleReplacing;
-  if (DoesChunks())
-    flags |= kEffFlagsProgramChunks;
-  if (LegalIO(1, -1))
-    flags |= kEffFlagsCanMono;
-  if (IsInstrument())
-    flags |= kEffFlagsIsSynth;
+  if (DoesChunks()) flags |= kEffFlagsProgramChunks;
+  if (LegalIO(1, -1)) flags |= kEffFlagsCanMono;
+  if (IsInstrument()) flags |= kEffFlagsIsSynth;
   effect_.flags = flags; // kEffFlagsHasEditor joins when an editor is attached
   effect_.initialDelay = Latency();
   effect_.ioRatio = 1.0f;
@@ -114,23 +106,20 @@ IPlugVST::IPlugVST(IPlugInstanceInfo info, PluginConfig config)
 
 IPlugVST::~IPlugVST() = default;
 
-VstEffect *IPlugVST::FinishCreation() {
+VstEffect* IPlugVST::FinishCreation() {
   FillEmptyPresets();
-  if (effect_.numPrograms <= 0)
-    effect_.numPrograms = 1;
+  if (effect_.numPrograms <= 0) effect_.numPrograms = 1;
   return &effect_;
 }
 
-// --- towards the host
-// -----------------------------------------------------------------------
+// --- towards the host -----------------------------------------------------------------------
 
-intptr_t IPlugVST::HostCall(int32_t opcode, int32_t index, intptr_t value,
-                            void *ptr, float opt) {
+intptr_t IPlugVST::HostCall(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
   return host_ ? host_(&effect_, opcode, index, value, ptr, opt) : 0;
 }
 
-const VstTimeInfo *IPlugVST::HostTimeInfo(int32_t mask) {
-  return reinterpret_cast<const VstTimeInfo *>(HostCall(kHostGetTime, 0, mask));
+const VstTimeInfo* IPlugVST::HostTimeInfo(int32_t mask) {
+  return reinterpret_cast<const VstTimeInfo*>(HostCall(kHostGetTime, 0, mask));
 }
 
 void IPlugVST::BeginParameterEdit(int paramIdx) {
@@ -145,63 +134,53 @@ void IPlugVST::EndParameterEdit(int paramIdx) {
   HostCall(kHostEndEdit, paramIdx);
 }
 
-void IPlugVST::NotifyHostPresetChange() { HostCall(kHostUpdateDisplay); }
+void IPlugVST::NotifyHostPresetChange() {
+  HostCall(kHostUpdateDisplay);
+}
 
 bool IPlugVST::HostRendersOffline() {
   return HostCall(kHostGetCurrentProcessLevel) == kVstProcessLevelOffline;
 }
 
 int IPlugVST::HostSamplePosition() {
-  const VstTimeInfo *t = HostTimeInfo(0);
-  if (!t || !(t->samplePos >= 0.0))
-    return 0;
+  const VstTimeInfo* t = HostTimeInfo(0);
+  if (!t || !(t->samplePos >= 0.0)) return 0;
   const double rounded = t->samplePos + 0.5;
-  // Past INT_MAX samples (half a day at 48 kHz) the position saturates instead
-  // of overflowing.
-  return rounded < static_cast<double>(INT_MAX) ? static_cast<int>(rounded)
-                                                : INT_MAX;
+  // Past INT_MAX samples (half a day at 48 kHz) the position saturates instead of overflowing.
+  return rounded < static_cast<double>(INT_MAX) ? static_cast<int>(rounded) : INT_MAX;
 }
 
 double IPlugVST::HostTempo() {
-  const VstTimeInfo *t = HostTimeInfo(kVstTempoValid);
-  if (t && (t->flags & kVstTempoValid) && t->tempo >= 0.0)
-    return t->tempo;
+  const VstTimeInfo* t = HostTimeInfo(kVstTempoValid);
+  if (t && (t->flags & kVstTempoValid) && t->tempo >= 0.0) return t->tempo;
   return 0.0;
 }
 
-void IPlugVST::HostTimeSignature(int *numerator, int *denominator) {
+void IPlugVST::HostTimeSignature(int* numerator, int* denominator) {
   int num = 0, den = 0;
-  const VstTimeInfo *t = HostTimeInfo(kVstTimeSigValid);
+  const VstTimeInfo* t = HostTimeInfo(kVstTimeSigValid);
   if (t && (t->flags & kVstTimeSigValid) && t->timeSigNumerator >= 0 &&
       t->timeSigDenominator >= 0) {
     num = t->timeSigNumerator;
     den = t->timeSigDenominator;
   }
-  if (numerator)
-    *numerator = num;
-  if (denominator)
-    *denominator = den;
+  if (numerator) *numerator = num;
+  if (denominator) *denominator = den;
 }
 
-void IPlugVST::ReadTransport(TransportInfo &info) {
-  const VstTimeInfo *t = HostTimeInfo(kVstTimeMaskAll);
-  if (!t || !(t->flags & kVstTimeMaskAll))
-    return;
+void IPlugVST::ReadTransport(TransportInfo& info) {
+  const VstTimeInfo* t = HostTimeInfo(kVstTimeMaskAll);
+  if (!t || !(t->flags & kVstTimeMaskAll)) return;
   const int32_t f = t->flags;
   info.samplePos = t->samplePos;
-  if ((f & kVstPpqPosValid) && t->ppqPos >= 0.0)
-    info.ppqPos = t->ppqPos;
-  if ((f & kVstTempoValid) && t->tempo > 0.0)
-    info.tempo = t->tempo;
-  if ((f & kVstBarsValid) && t->barStartPos >= 0.0)
-    info.lastBarPos = t->barStartPos;
-  if ((f & kVstCyclePosValid) && t->cycleStartPos >= 0.0 &&
-      t->cycleEndPos >= 0.0) {
+  if ((f & kVstPpqPosValid) && t->ppqPos >= 0.0) info.ppqPos = t->ppqPos;
+  if ((f & kVstTempoValid) && t->tempo > 0.0) info.tempo = t->tempo;
+  if ((f & kVstBarsValid) && t->barStartPos >= 0.0) info.lastBarPos = t->barStartPos;
+  if ((f & kVstCyclePosValid) && t->cycleStartPos >= 0.0 && t->cycleEndPos >= 0.0) {
     info.cycleStart = t->cycleStartPos;
     info.cycleEnd = t->cycleEndPos;
   }
-  if ((f & kVstTimeSigValid) && t->timeSigNumerator > 0 &&
-      t->timeSigDenominator > 0) {
+  if ((f & kVstTimeSigValid) && t->timeSigNumerator > 0 && t->timeSigDenominator > 0) {
     info.numerator = t->timeSigNumerator;
     info.denominator = t->timeSigDenominator;
   }
@@ -210,32 +189,26 @@ void IPlugVST::ReadTransport(TransportInfo &info) {
 }
 
 int IPlugVST::IdentifyHost() {
-  if (HostCode() != -1)
-    return HostCode();
+  if (HostCode() != -1) return HostCode();
   char name[kVstHostStringSize] = {};
   HostCall(kHostGetProductString, 0, 0, name);
   name[sizeof name - 1] = '\0'; // the host may fill the whole buffer
   int version = 0;
   if (name[0]) {
     long long d = static_cast<long long>(HostCall(kHostGetVendorVersion));
-    if (d < 0)
-      d = 0;
-    const long long major = d / 10000, minor = (d % 10000) / 100,
-                    patch = d % 100;
-    version = static_cast<int>(
-        static_cast<uint32_t>(major * 65536 + minor * 256 + patch));
+    if (d < 0) d = 0;
+    const long long major = d / 10000, minor = (d % 10000) / 100, patch = d % 100;
+    version = static_cast<int>(static_cast<uint32_t>(major * 65536 + minor * 256 + patch));
   }
   SetHost(name, version);
   return HostCode();
 }
 
-void IPlugVST::AttachEditor(IGraphics *editor) {
-  if (!editor)
-    return;
+void IPlugVST::AttachEditor(IGraphics* editor) {
+  if (!editor) return;
   Lock lock(Mutex());
   IPlugBase::AttachEditor(editor);
-  if (!Editor())
-    return;
+  if (!Editor()) return;
   effect_.flags |= kEffFlagsHasEditor;
   editorRect_ = {0, 0, static_cast<int16_t>(Editor()->Height()),
                  static_cast<int16_t>(Editor()->Width())};
@@ -243,20 +216,17 @@ void IPlugVST::AttachEditor(IGraphics *editor) {
 
 void IPlugVST::ResizeEditor(int width, int height) {
   Lock lock(Mutex());
-  if (!Editor())
-    return;
+  if (!Editor()) return;
   editorRect_ = {0, 0, static_cast<int16_t>(std::clamp(height, 0, INT16_MAX)),
                  static_cast<int16_t>(std::clamp(width, 0, INT16_MAX))};
   BindDrawingContext();
 }
 
 void IPlugVST::InitForHost() {
-  if (hostSetUp_)
-    return;
+  if (hostSetUp_) return;
   hostSetUp_ = true;
   const int code = IdentifyHost();
-  if (code == 15 || code == 17 || code == 18 || code == 20)
-    LimitExtraChannels();
+  if (code == 15 || code == 17 || code == 18 || code == 20) LimitExtraChannels();
   effect_.numInputs = inArrangement_.numChannels = NInChannels();
   effect_.numOutputs = outArrangement_.numChannels = NOutChannels();
   HostReady();
@@ -267,7 +237,7 @@ void IPlugVST::SetLatencySamples(int samples) {
   IPlugBase::SetLatencySamples(samples);
 }
 
-bool IPlugVST::SendMidiMessage(const MidiMessage &msg) {
+bool IPlugVST::SendMidiMessage(const MidiMessage& msg) {
   VstMidiEvent ev;
   memset(&ev, 0, sizeof ev);
   ev.type = kVstMidiType;
@@ -279,34 +249,31 @@ bool IPlugVST::SendMidiMessage(const MidiMessage &msg) {
   VstEventList list;
   memset(&list, 0, sizeof list);
   list.numEvents = 1;
-  list.events[0] = reinterpret_cast<VstEvent *>(&ev);
+  list.events[0] = reinterpret_cast<VstEvent*>(&ev);
   return HostCall(kHostProcessEvents, 0, 0, &list) == 1;
 }
 
-bool IPlugVST::SendSysExMessage(const SysExMessage &msg) {
+bool IPlugVST::SendSysExMessage(const SysExMessage& msg) {
   VstSysExEvent ev;
   memset(&ev, 0, sizeof ev);
   ev.type = kVstSysExType;
   ev.byteSize = sizeof ev;
   ev.deltaFrames = msg.offset;
   ev.dumpBytes = msg.size;
-  ev.sysexDump = const_cast<uint8_t *>(msg.data);
+  ev.sysexDump = const_cast<uint8_t*>(msg.data);
   VstEventList list;
   memset(&list, 0, sizeof list);
   list.numEvents = 1;
-  list.events[0] = reinterpret_cast<VstEvent *>(&ev);
+  list.events[0] = reinterpret_cast<VstEvent*>(&ev);
   return HostCall(kHostProcessEvents, 0, 0, &list) == 1;
 }
 
-// --- dispatcher
-// -------------------------------------------------------------------------------
+// --- dispatcher -------------------------------------------------------------------------------
 
-intptr_t VST_CALL IPlugVST::VSTDispatcher(VstEffect *effect, int32_t opcode,
-                                          int32_t index, intptr_t value,
-                                          void *ptr, float opt) {
-  IPlugVST *plug = Instance(effect);
-  if (!plug)
-    return 0;
+intptr_t VST_CALL IPlugVST::VSTDispatcher(VstEffect* effect, int32_t opcode, int32_t index,
+                                          intptr_t value, void* ptr, float opt) {
+  IPlugVST* plug = Instance(effect);
+  if (!plug) return 0;
   if (opcode == kEffClose) {
     { Lock lock(plug->Mutex()); }
     delete plug; // the host calls nothing of this instance from now on
@@ -320,9 +287,8 @@ intptr_t VST_CALL IPlugVST::VSTDispatcher(VstEffect *effect, int32_t opcode,
   }
 }
 
-intptr_t IPlugVST::Dispatch(int32_t opcode, int32_t index, intptr_t value,
-                            void *ptr, float opt) {
-  char *text = static_cast<char *>(ptr);
+intptr_t IPlugVST::Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
+  char* text = static_cast<char*>(ptr);
   switch (opcode) {
   case kEffOpen:
     InitForHost();
@@ -330,8 +296,7 @@ intptr_t IPlugVST::Dispatch(int32_t opcode, int32_t index, intptr_t value,
     return 0;
 
   case kEffSetProgram:
-    if (!DoesChunks())
-      ModifyCurrentPreset();
+    if (!DoesChunks()) ModifyCurrentPreset();
     LoadPreset(value >= 0 && value <= INT_MAX ? static_cast<int>(value) : -1);
     return 0;
   case kEffGetProgram:
@@ -344,25 +309,23 @@ intptr_t IPlugVST::Dispatch(int32_t opcode, int32_t index, intptr_t value,
     }
     return 0;
   case kEffGetProgramName:
-    if (text)
-      CopyBounded(text, kVstProgramNameSize, PresetName(CurrentPreset()));
+    if (text) CopyBounded(text, kVstProgramNameSize, PresetName(CurrentPreset()));
     return 0;
   case kEffGetProgramNameIndexed:
-    if (!text)
-      return 0;
+    if (!text) return 0;
     CopyBounded(text, kVstProgramNameSize, PresetName(index));
     return text[0] ? 1 : 0;
 
   case kEffGetParamLabel:
-    if (const IPlugParam *p = GetParam(index); p && text)
+    if (const IPlugParam* p = GetParam(index); p && text)
       CopyBounded(text, kVstParamStringSize, p->ParamLabel());
     return 0;
   case kEffGetParamDisplay:
-    if (const IPlugParam *p = GetParam(index); p && text)
+    if (const IPlugParam* p = GetParam(index); p && text)
       p->FormatDisplay(p->Value(), false, text, kVstParamStringSize, true);
     return 0;
   case kEffGetParamName:
-    if (const IPlugParam *p = GetParam(index); p && text)
+    if (const IPlugParam* p = GetParam(index); p && text)
       CopyBounded(text, kVstParamStringSize, p->Name());
     return 0;
   case kEffCanBeAutomated:
@@ -373,8 +336,7 @@ intptr_t IPlugVST::Dispatch(int32_t opcode, int32_t index, intptr_t value,
     return VendorSpecific(index, value, opt, ptr);
 
   case kEffSetSampleRate:
-    // A rate that is not a positive finite number would turn every later gain
-    // into NaN.
+    // A rate that is not a positive finite number would turn every later gain into NaN.
     if (std::isfinite(opt) && opt > 0.0f) {
       StoreSampleRate(opt);
       Reset();
@@ -396,9 +358,8 @@ intptr_t IPlugVST::Dispatch(int32_t opcode, int32_t index, intptr_t value,
     return 0;
 
   case kEffEditGetRect:
-    if (!ptr || !Editor())
-      return 0;
-    *static_cast<VstEditorRect **>(ptr) = &editorRect_;
+    if (!ptr || !Editor()) return 0;
+    *static_cast<VstEditorRect**>(ptr) = &editorRect_;
     return 1;
   case kEffEditOpen:
   case kEffEditClose:
@@ -411,39 +372,33 @@ intptr_t IPlugVST::Dispatch(int32_t opcode, int32_t index, intptr_t value,
   case kEffSetChunk:
     return SetChunk(index == 0, value, ptr);
   case kEffProcessEvents:
-    return ProcessEvents(static_cast<const VstEventList *>(ptr));
+    return ProcessEvents(static_cast<const VstEventList*>(ptr));
 
   case kEffGetInputProperties:
-    return PinProperties(true, index, static_cast<VstPinProperties *>(ptr));
+    return PinProperties(true, index, static_cast<VstPinProperties*>(ptr));
   case kEffGetOutputProperties:
-    return PinProperties(false, index, static_cast<VstPinProperties *>(ptr));
+    return PinProperties(false, index, static_cast<VstPinProperties*>(ptr));
   case kEffGetPlugCategory:
     return IsInstrument() ? 2 : 1;
   case kEffSetSpeakerArrangement:
-    SetSpeakerArrangement(
-        reinterpret_cast<const VstSpeakerArrangement *>(value),
-        static_cast<const VstSpeakerArrangement *>(ptr));
+    SetSpeakerArrangement(reinterpret_cast<const VstSpeakerArrangement*>(value),
+                          static_cast<const VstSpeakerArrangement*>(ptr));
     return 1;
   case kEffGetSpeakerArrangement:
-    if (value)
-      *reinterpret_cast<VstSpeakerArrangement **>(value) = &inArrangement_;
-    if (ptr)
-      *static_cast<VstSpeakerArrangement **>(ptr) = &outArrangement_;
+    if (value) *reinterpret_cast<VstSpeakerArrangement**>(value) = &inArrangement_;
+    if (ptr) *static_cast<VstSpeakerArrangement**>(ptr) = &outArrangement_;
     return 1;
 
   case kEffGetEffectName:
-    if (!text)
-      return 0;
+    if (!text) return 0;
     CopyBounded(text, kVstEffectNameSize, EffectName());
     return 1;
   case kEffGetVendorString:
-    if (!text)
-      return 0;
+    if (!text) return 0;
     CopyBounded(text, kVstVendorStringSize, MakerName());
     return 1;
   case kEffGetProductString:
-    if (!text)
-      return 0;
+    if (!text) return 0;
     CopyBounded(text, kVstVendorStringSize, ProductName());
     return 1;
   case kEffGetVendorVersion:
@@ -456,12 +411,10 @@ intptr_t IPlugVST::Dispatch(int32_t opcode, int32_t index, intptr_t value,
     return kVstVersion;
 
   case kEffGetMidiKeyName: {
-    if (!ptr)
-      return 0;
-    VstKeyName *key = static_cast<VstKeyName *>(ptr);
+    if (!ptr) return 0;
+    VstKeyName* key = static_cast<VstKeyName*>(ptr);
     key->keyName[0] = '\0';
-    const bool named =
-        GetMidiKeyName(key->thisKeyNumber, key->keyName, sizeof key->keyName);
+    const bool named = GetMidiKeyName(key->thisKeyNumber, key->keyName, sizeof key->keyName);
     key->keyName[sizeof key->keyName - 1] = '\0';
     return named ? 1 : 0;
   }
@@ -471,38 +424,32 @@ intptr_t IPlugVST::Dispatch(int32_t opcode, int32_t index, intptr_t value,
   }
 }
 
-intptr_t IPlugVST::CanDo(const char *query) const {
-  if (!query)
-    return 0;
-  auto is = [query](const char *s) { return strcmp(query, s) == 0; };
-  if (is("receiveVstTimeInfo"))
-    return 1;
+intptr_t IPlugVST::CanDo(const char* query) const {
+  if (!query) return 0;
+  auto is = [query](const char* s) { return strcmp(query, s) == 0; };
+  if (is("receiveVstTimeInfo")) return 1;
   if (is("sendVstEvents") || is("sendVstMidiEvent") || is("receiveVstEvents") ||
       is("receiveVstMidiEvent"))
     return DoesMidi() ? 1 : 0;
-  if (is("hasVendorExtensions") || is("hasVendorViewAsConfig"))
-    return kVendorCanDo;
+  if (is("hasVendorExtensions") || is("hasVendorViewAsConfig")) return kVendorCanDo;
   return 0;
 }
 
-intptr_t IPlugVST::PinProperties(bool input, int index, VstPinProperties *pin) {
+intptr_t IPlugVST::PinProperties(bool input, int index, VstPinProperties* pin) {
   const int channels = input ? NInChannels() : NOutChannels();
-  if (!pin || index < 0 || index >= channels)
-    return 0;
+  if (!pin || index < 0 || index >= channels) return 0;
   pin->flags = kVstPinIsActive;
-  if (index % 2 == 0 && index < channels - 1)
-    pin->flags |= kVstPinIsStereo;
-  const char *label = input ? InChannelLabel(index) : OutChannelLabel(index);
+  if (index % 2 == 0 && index < channels - 1) pin->flags |= kVstPinIsStereo;
+  const char* label = input ? InChannelLabel(index) : OutChannelLabel(index);
   if (label[0])
     CopyBounded(pin->label, sizeof pin->label, label);
   else
-    snprintf(pin->label, sizeof pin->label, "%s %d", input ? "Input" : "Output",
-             index + 1);
+    snprintf(pin->label, sizeof pin->label, "%s %d", input ? "Input" : "Output", index + 1);
   return 1;
 }
 
-void IPlugVST::SetSpeakerArrangement(const VstSpeakerArrangement *in,
-                                     const VstSpeakerArrangement *out) {
+void IPlugVST::SetSpeakerArrangement(const VstSpeakerArrangement* in,
+                                     const VstSpeakerArrangement* out) {
   if (in) {
     const int n = std::clamp(in->numChannels, 0, NInChannels());
     ConnectInputs(0, n, true);
@@ -515,21 +462,17 @@ void IPlugVST::SetSpeakerArrangement(const VstSpeakerArrangement *in,
   }
 }
 
-intptr_t IPlugVST::StringToParameter(int index, const char *text) {
-  IPlugParam *p = GetParam(index);
-  if (!p)
-    return 0;
-  if (!text)
-    return 1;
+intptr_t IPlugVST::StringToParameter(int index, const char* text) {
+  IPlugParam* p = GetParam(index);
+  if (!p) return 0;
+  if (!text) return 1;
   HostText t(text);
   double v = 0.0;
   if (p->DisplayTextCount() > 0) {
-    if (!p->LookupDisplayText(t.text, &v))
-      return 0;
+    if (!p->LookupDisplayText(t.text, &v)) return 0;
   } else {
     v = strtod(t.text, nullptr);
-    if (std::isnan(v))
-      return 0; // "nan" would survive every later clamp
+    if (std::isnan(v)) return 0; // "nan" would survive every later clamp
   }
   PushParamToEditor(index, v, false); // the editor shows what the host typed
   p->SetClamped(v);
@@ -537,30 +480,26 @@ intptr_t IPlugVST::StringToParameter(int index, const char *text) {
   return 1;
 }
 
-intptr_t IPlugVST::VendorSpecific(int32_t subCode, intptr_t paramIdx,
-                                  float value, void *ptr) {
+intptr_t IPlugVST::VendorSpecific(int32_t subCode, intptr_t paramIdx, float value, void* ptr) {
   if (subCode == kZtEditorSnapshot) {
-    auto *shot = static_cast<ZtEditorSnapshot *>(ptr);
-    if (!shot || shot->size != static_cast<int32_t>(sizeof(ZtEditorSnapshot)) ||
-        !Editor() || !DrawingContext())
+    auto* shot = static_cast<ZtEditorSnapshot*>(ptr);
+    if (!shot || shot->size != static_cast<int32_t>(sizeof(ZtEditorSnapshot)) || !Editor() ||
+        !DrawingContext())
       return 0;
     const int w = Editor()->Width(), h = Editor()->Height();
-    if (shot->pixels && !SnapshotEditor(shot->pixels, shot->width, shot->height,
-                                        shot->rowPixels))
+    if (shot->pixels && !SnapshotEditor(shot->pixels, shot->width, shot->height, shot->rowPixels))
       return 0;
     shot->width = w;
     shot->height = h;
     return 1;
   }
-  char *text = static_cast<char *>(ptr);
+  char* text = static_cast<char*>(ptr);
   const bool valid = paramIdx >= 0 && paramIdx < NParams();
-  const IPlugParam *p = valid ? GetParam(static_cast<int>(paramIdx)) : nullptr;
+  const IPlugParam* p = valid ? GetParam(static_cast<int>(paramIdx)) : nullptr;
   switch (subCode) {
   case 7:
-    if (!text)
-      return 0;
-    if (p)
-      p->FormatDisplay(value, true, text, kVstParamStringSize, true);
+    if (!text) return 0;
+    if (p) p->FormatDisplay(value, true, text, kVstParamStringSize, true);
     return kVendorAnswer;
   case 8:
     return p && p->Type() != ParamType::Double ? kVendorAnswer : 0;
@@ -569,13 +508,11 @@ intptr_t IPlugVST::VendorSpecific(int32_t subCode, intptr_t paramIdx,
   }
 }
 
-// --- chunks
-// -----------------------------------------------------------------------------------
+// --- chunks -----------------------------------------------------------------------------------
 
-intptr_t IPlugVST::GetChunk(bool bank, void *ptr) {
-  if (!ptr)
-    return 0;
-  StateChunk &chunk = bank ? bankChunk_ : programChunk_;
+intptr_t IPlugVST::GetChunk(bool bank, void* ptr) {
+  if (!ptr) return 0;
+  StateChunk& chunk = bank ? bankChunk_ : programChunk_;
   WriteChunkHeader(chunk);
   bool ok;
   if (bank) {
@@ -584,20 +521,17 @@ intptr_t IPlugVST::GetChunk(bool bank, void *ptr) {
   } else {
     ok = WriteState(chunk);
   }
-  if (!ok || chunk.Size() == 0)
-    return 0;
-  *static_cast<void **>(ptr) = chunk.Data();
+  if (!ok || chunk.Size() == 0) return 0;
+  *static_cast<void**>(ptr) = chunk.Data();
   return chunk.Size();
 }
 
-intptr_t IPlugVST::SetChunk(bool bank, intptr_t size, const void *ptr) {
-  if (!ptr || size < 0 || size > kMaxChunkBytes)
-    return 0;
-  StateChunk &chunk = bank ? bankChunk_ : programChunk_;
+intptr_t IPlugVST::SetChunk(bool bank, intptr_t size, const void* ptr) {
+  if (!ptr || size < 0 || size > kMaxChunkBytes) return 0;
+  StateChunk& chunk = bank ? bankChunk_ : programChunk_;
   chunk.Clear();
   chunk.Resize(static_cast<int>(size));
-  if (size > 0)
-    memcpy(chunk.Data(), ptr, static_cast<size_t>(size));
+  if (size > 0) memcpy(chunk.Data(), ptr, static_cast<size_t>(size));
   int pos = 0;
   const int version = ReadChunkHeader(chunk, &pos);
   if (bank && version >= kStateVersion) {
@@ -606,28 +540,23 @@ intptr_t IPlugVST::SetChunk(bool bank, intptr_t size, const void *ptr) {
     pos = ReadState(chunk, pos);
     ModifyCurrentPreset();
   }
-  if (pos < 0)
-    return 0;
+  if (pos < 0) return 0;
   RefreshEditorParams();
   return 1;
 }
 
-// --- events
-// -----------------------------------------------------------------------------------
+// --- events -----------------------------------------------------------------------------------
 
-intptr_t IPlugVST::ProcessEvents(const VstEventList *list) {
-  if (!list)
-    return 0;
-  // The host sizes the pointer array for numEvents entries, beyond the two the
-  // record declares.
-  const auto *events = reinterpret_cast<VstEvent *const *>(
-      reinterpret_cast<const char *>(list) + offsetof(VstEventList, events));
+intptr_t IPlugVST::ProcessEvents(const VstEventList* list) {
+  if (!list) return 0;
+  // The host sizes the pointer array for numEvents entries, beyond the two the record declares.
+  const auto* events = reinterpret_cast<VstEvent* const*>(reinterpret_cast<const char*>(list) +
+                                                          offsetof(VstEventList, events));
   for (int32_t i = 0; i < list->numEvents; ++i) {
-    const VstEvent *ev = events[i];
-    if (!ev)
-      continue;
+    const VstEvent* ev = events[i];
+    if (!ev) continue;
     if (ev->type == kVstMidiType) {
-      const auto *midi = reinterpret_cast<const VstMidiEvent *>(ev);
+      const auto* midi = reinterpret_cast<const VstMidiEvent*>(ev);
       MidiMessage msg;
       msg.offset = midi->deltaFrames;
       msg.status = midi->midiData[0];
@@ -635,9 +564,8 @@ intptr_t IPlugVST::ProcessEvents(const VstEventList *list) {
       msg.data2 = midi->midiData[2];
       ProcessMidiMessage(msg);
     } else if (ev->type == kVstSysExType) {
-      const auto *sysex = reinterpret_cast<const VstSysExEvent *>(ev);
-      if (sysex->dumpBytes < 0 || (sysex->dumpBytes > 0 && !sysex->sysexDump))
-        continue;
+      const auto* sysex = reinterpret_cast<const VstSysExEvent*>(ev);
+      if (sysex->dumpBytes < 0 || (sysex->dumpBytes > 0 && !sysex->sysexDump)) continue;
       SysExMessage msg;
       msg.offset = sysex->deltaFrames;
       msg.size = sysex->dumpBytes;
@@ -648,36 +576,29 @@ intptr_t IPlugVST::ProcessEvents(const VstEventList *list) {
   return 1;
 }
 
-// --- parameters
-// -------------------------------------------------------------------------------
+// --- parameters -------------------------------------------------------------------------------
 
-float VST_CALL IPlugVST::VSTGetParameter(VstEffect *effect, int32_t index) {
-  IPlugVST *plug = Instance(effect);
-  if (!plug)
-    return 0.0f;
+float VST_CALL IPlugVST::VSTGetParameter(VstEffect* effect, int32_t index) {
+  IPlugVST* plug = Instance(effect);
+  if (!plug) return 0.0f;
   Lock lock(plug->Mutex());
-  const IPlugParam *p = plug->GetParam(index);
+  const IPlugParam* p = plug->GetParam(index);
   return p ? static_cast<float>(p->NormalizedValue()) : 0.0f;
 }
 
-void VST_CALL IPlugVST::VSTSetParameter(VstEffect *effect, int32_t index,
-                                        float value) {
-  IPlugVST *plug = Instance(effect);
-  if (!plug || std::isnan(value))
-    return;
+void VST_CALL IPlugVST::VSTSetParameter(VstEffect* effect, int32_t index, float value) {
+  IPlugVST* plug = Instance(effect);
+  if (!plug || std::isnan(value)) return;
   Lock lock(plug->Mutex());
-  IPlugParam *p = plug->GetParam(index);
-  if (!p)
-    return;
-  // Host values are normalised; one outside 0..1 would land outside the
-  // parameter's range.
+  IPlugParam* p = plug->GetParam(index);
+  if (!p) return;
+  // Host values are normalised; one outside 0..1 would land outside the parameter's range.
   p->ApplyNormalized(std::clamp(static_cast<double>(value), 0.0, 1.0));
   plug->PushParamToEditor(index, p->Value(), false);
   plug->ParameterChanged(index, kSourceHost);
 }
 
-// --- audio
-// ------------------------------------------------------------------------------------
+// --- audio ------------------------------------------------------------------------------------
 
 int IPlugVST::ConnectedInputs() const {
   int n = 0;
@@ -693,17 +614,13 @@ int IPlugVST::ConnectedOutputs() const {
   return n;
 }
 
-// The scratch buffers hold BlockSize() frames: a longer host block runs as
-// consecutive blocks of at most that size, each with the host's pointers
-// advanced to its start.
-void IPlugVST::ProcessFloat(float **inputs, float **outputs, int frames,
-                            FloatMode mode) {
+// The scratch buffers hold BlockSize() frames: a longer host block runs as consecutive blocks of
+// at most that size, each with the host's pointers advanced to its start.
+void IPlugVST::ProcessFloat(float** inputs, float** outputs, int frames, FloatMode mode) {
   const int nIn = ConnectedInputs(), nOut = ConnectedOutputs();
-  if (!AllNonNull(inputs, nIn) || !AllNonNull(outputs, nOut))
-    return;
+  if (!AllNonNull(inputs, nIn) || !AllNonNull(outputs, nOut)) return;
   const int block = BlockSize();
-  if (block <= 0)
-    return;
+  if (block <= 0) return;
   for (int offset = 0; offset < frames; offset += block) {
     const int n = std::min(block, frames - offset);
     for (int i = 0; i < nIn; ++i)
@@ -719,15 +636,12 @@ void IPlugVST::ProcessFloat(float **inputs, float **outputs, int frames,
   }
 }
 
-void IPlugVST::ProcessDouble(double **inputs, double **outputs, int frames) {
+void IPlugVST::ProcessDouble(double** inputs, double** outputs, int frames) {
   const int nIn = ConnectedInputs(), nOut = ConnectedOutputs();
-  if (!AllNonNull(inputs, nIn) || !AllNonNull(outputs, nOut))
-    return;
-  // An unconnected channel's scratch buffer stands in for a host buffer and
-  // holds BlockSize().
+  if (!AllNonNull(inputs, nIn) || !AllNonNull(outputs, nOut)) return;
+  // An unconnected channel's scratch buffer stands in for a host buffer and holds BlockSize().
   const int block = BlockSize();
-  if (block <= 0)
-    return;
+  if (block <= 0) return;
   for (int offset = 0; offset < frames; offset += block) {
     const int n = std::min(block, frames - offset);
     for (int i = 0; i < nIn; ++i)
@@ -740,37 +654,29 @@ void IPlugVST::ProcessDouble(double **inputs, double **outputs, int frames) {
   }
 }
 
-void VST_CALL IPlugVST::VSTProcess(VstEffect *effect, float **inputs,
-                                   float **outputs, int32_t frames) {
-  IPlugVST *plug = Instance(effect);
-  if (!plug || frames <= 0)
-    return;
+void VST_CALL IPlugVST::VSTProcess(VstEffect* effect, float** inputs, float** outputs,
+                                   int32_t frames) {
+  IPlugVST* plug = Instance(effect);
+  if (!plug || frames <= 0) return;
   Lock lock(plug->Mutex());
-  if (plug->DoesMidi())
-    plug->HostCall(kHostWantMidi);
+  if (plug->DoesMidi()) plug->HostCall(kHostWantMidi);
   plug->ProcessFloat(inputs, outputs, frames, FloatMode::Accumulating);
 }
 
-void VST_CALL IPlugVST::VSTProcessReplacing(VstEffect *effect, float **inputs,
-                                            float **outputs, int32_t frames) {
-  IPlugVST *plug = Instance(effect);
-  if (!plug || frames <= 0)
-    return;
+void VST_CALL IPlugVST::VSTProcessReplacing(VstEffect* effect, float** inputs, float** outputs,
+                                            int32_t frames) {
+  IPlugVST* plug = Instance(effect);
+  if (!plug || frames <= 0) return;
   Lock lock(plug->Mutex());
-  if (plug->DoesMidi())
-    plug->HostCall(kHostWantMidi);
+  if (plug->DoesMidi()) plug->HostCall(kHostWantMidi);
   plug->ProcessFloat(inputs, outputs, frames, FloatMode::Replacing);
 }
 
-void VST_CALL IPlugVST::VSTProcessDoubleReplacing(VstEffect *effect,
-                                                  double **inputs,
-                                                  double **outputs,
-                                                  int32_t frames) {
-  IPlugVST *plug = Instance(effect);
-  if (!plug || frames <= 0)
-    return;
+void VST_CALL IPlugVST::VSTProcessDoubleReplacing(VstEffect* effect, double** inputs,
+                                                  double** outputs, int32_t frames) {
+  IPlugVST* plug = Instance(effect);
+  if (!plug || frames <= 0) return;
   Lock lock(plug->Mutex());
-  if (plug->DoesMidi())
-    plug->HostCall(kHostWantMidi);
+  if (plug->DoesMidi()) plug->HostCall(kHostWantMidi);
   plug->ProcessDouble(inputs, outputs, frames);
 }
