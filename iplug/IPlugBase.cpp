@@ -103,6 +103,15 @@ bool IPlugBase::SnapshotEditor(uint32_t* pixels, int width, int height, int rowP
       ->snapshotEditor(editor_, pixels, width, height, rowPixels);
 }
 
+void IPlugBase::EditorSize(int* width, int* height) {
+  Lock lock(mutex_);
+  int w = 0, h = 0;
+  if (editor_ && drawingContext_.context)
+    gDrawingContextEntryPoints.load(std::memory_order_acquire)->editorSize(editor_, &w, &h);
+  if (width) *width = w;
+  if (height) *height = h;
+}
+
 void IPlugBase::PushParamToEditor(int paramIdx, double value, bool normalized) {
   Lock lock(mutex_);
   if (!editor_ || !GetParam(paramIdx)) return;

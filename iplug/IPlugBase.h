@@ -37,6 +37,8 @@ struct DrawingContextEntryPoints {
   // Paints the whole editor into its back buffer and copies width x height pixels from its
   // top-left corner into pixels (rows rowPixels apart); false when nothing could be painted.
   bool (*snapshotEditor)(IGraphics* editor, uint32_t* pixels, int width, int height, int rowPixels);
+  // The editor's width and height.
+  void (*editorSize)(IGraphics* editor, int* width, int* height);
 };
 
 // ParameterChanged source codes.
@@ -123,6 +125,9 @@ public:
   // rows rowPixels apart, the bitmaps' pixel format) into pixels. Takes the mutex. False without
   // an editor or a drawing context, or with a null or too small buffer.
   bool SnapshotEditor(uint32_t* pixels, int width, int height, int rowPixels);
+  // The editor's size, for adapters that cannot include the graphics library; 0 x 0 without an
+  // editor or a drawing context.
+  void EditorSize(int* width, int* height);
   static void InstallDrawingContextEntryPoints(const DrawingContextEntryPoints* entries);
 
   // --- host identification --------------------------------------------------------------------

@@ -40,7 +40,13 @@ bool SnapshotEditor(IGraphics* editor, uint32_t* pixels, int width, int height, 
   return true;
 }
 
-const DrawingContextEntryPoints kEntryPoints = {&DestroyContext, &BindContext, &SnapshotEditor};
+void EditorSize(IGraphics* editor, int* width, int* height) {
+  *width = editor->Width();
+  *height = editor->Height();
+}
+
+const DrawingContextEntryPoints kEntryPoints = {&DestroyContext, &BindContext, &SnapshotEditor,
+                                                &EditorSize};
 
 } // namespace
 

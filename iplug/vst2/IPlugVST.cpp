@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "IGraphics.h"
 #include "vst2_vendor.h"
 
 namespace {
@@ -210,8 +209,10 @@ void IPlugVST::AttachEditor(IGraphics* editor) {
   IPlugBase::AttachEditor(editor);
   if (!Editor()) return;
   effect_.flags |= kEffFlagsHasEditor;
-  editorRect_ = {0, 0, static_cast<int16_t>(Editor()->Height()),
-                 static_cast<int16_t>(Editor()->Width())};
+  int w = 0, h = 0;
+  EditorSize(&w, &h);
+  editorRect_ = {0, 0, static_cast<int16_t>(std::clamp(h, 0, INT16_MAX)),
+                 static_cast<int16_t>(std::clamp(w, 0, INT16_MAX))};
 }
 
 void IPlugVST::ResizeEditor(int width, int height) {
@@ -486,7 +487,8 @@ intptr_t IPlugVST::VendorSpecific(int32_t subCode, intptr_t paramIdx, float valu
     if (!shot || shot->size != static_cast<int32_t>(sizeof(ZtEditorSnapshot)) || !Editor() ||
         !DrawingContext())
       return 0;
-    const int w = Editor()->Width(), h = Editor()->Height();
+    int w = 0, h = 0;
+    EditorSize(&w, &h);
     if (shot->pixels && !SnapshotEditor(shot->pixels, shot->width, shot->height, shot->rowPixels))
       return 0;
     shot->width = w;
