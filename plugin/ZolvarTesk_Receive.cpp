@@ -8,6 +8,12 @@
 
 #include <ebur128.h>
 
+#include "ICairoControls.h"
+#include "IControl.h"
+#include "IGraphicsHeadless.h"
+#include "os/Resources.h"
+#include "ycairo.h"
+
 namespace {
 
 constexpr double kDbPerNeper = 8.685889638065037; // dB of a ratio x is ln(x) * this
@@ -15,6 +21,29 @@ constexpr double kNeperPerDb = 0.1151292546497;   // the ratio of d dB is exp(d 
 constexpr double kNoReference = -1000.0;
 constexpr double kSilenceThreshold = 3.1622776601683e-5; // exp(-10.361632918473001), -90 dBFS
 constexpr double kGainFloorDb = -120.0;
+constexpr int32_t kVersion = 0x00010002; // 1.0.2
+
+// The editor's resources and layout.
+constexpr int kBackgroundImage = 100;
+constexpr ControlColor kReadoutColor{255, 255, 205, 64};  // opaque amber
+constexpr ControlColor kVersionColor{200, 255, 255, 255}; // white at alpha 200
+constexpr ControlRect kReadoutInRect{15, 159, 115, 209};
+constexpr ControlRect kReadoutOutRect{140, 159, 240, 209};
+constexpr ControlRect kTargetRect{172, 25, 242, 55};
+constexpr ControlRect kVersionRect{178, 280, 236, 300};
+
+struct SwitchLayout {
+  int imageId;
+  const char* imageName;
+  int x, y;
+  int paramIdx;
+};
+// In the order of the editor's control list.
+constexpr SwitchLayout kSwitches[] = {
+    {101, "resources/img/analyze-btn.png", 144, 60, ParamAnalysis},
+    {103, "resources/img/normalize-btn.png", 144, 98, ParamOutputNormalization},
+    {102, "resources/img/bypass-btn.png", 78, 217, ParamBypass},
+};
 
 PluginConfig ReceiveConfig() {
   PluginConfig c;
@@ -24,7 +53,7 @@ PluginConfig ReceiveConfig() {
   c.effectName = "ZolvarTesk_Receive";
   c.productName = "";
   c.makerName = "Zolvar";
-  c.version = 0x00010002;
+  c.version = kVersion;
   c.uniqueId = FourCC('T', 'k', 'r', 'e');
   c.makerId = FourCC('Z', 'l', 'V', 'r');
   c.latency = 0;
@@ -44,12 +73,42 @@ ZolvarTesk_Receive::ZolvarTesk_Receive(IPlugInstanceInfo info)
   GetParam(ParamOutputNormalization)->ConfigureBool("Output normalization", false);
   GetParam(ParamAnalysis)->ConfigureBool("Normalization analysis", false);
 
+  BuildEditor();
+
   FillDefaultPresets("-", 1);
 
   historyWrite = 0;
   lastBlockSize = 0;
   integratedLoudness = 0.0;
   std::fill(std::begin(loudnessHistory), std::end(loudnessHistory), kNoReference);
+}
+
+void ZolvarTesk_Receive::BuildEditor() {
+  // The headless editor stands in for the platform window until one exists; it paints into the
+  // same back buffer and answers the host's editor requests.
+  void* module = zt::os::DefaultResourceModule();
+  auto editor = std::make_unique<IGraphicsHeadless>(this, kEditorWidth, kEditorHeight, 0);
+  editor->SetModuleInstance(module);
+  auto* cairo = new ycairo_context(this);
+  cairo->SetModuleInstance(module);
+  SetDrawingContext(cairo);
+
+  editor->AddBackground(kBackgroundImage, "resources/img/bkg.png");
+  for (const SwitchLayout& s : kSwitches) {
+    BitmapRef* image = editor->LoadBitmapResource(s.imageId, s.imageName, 2, false);
+    editor->AddControl(new ISwitchControl(this, s.x, s.y, s.paramIdx, image));
+  }
+  readoutIn = new ICairoText(this, kReadoutInRect, cairo, kReadoutColor, "");
+  editor->AddControl(readoutIn);
+  readoutOut = new ICairoText(this, kReadoutOutRect, cairo, kReadoutColor, "");
+  editor->AddControl(readoutOut);
+  editor->AddControl(new ICairoDropdown(this, kTargetRect, ParamTarget, cairo, kReadoutColor));
+  char version[32];
+  snprintf(version, sizeof version, "v%d.%d.%d", (kVersion >> 16) & 0xFFFF, (kVersion >> 8) & 0xFF,
+           kVersion & 0xFF);
+  editor->AddControl(new ICairoText(this, kVersionRect, cairo, kVersionColor, version));
+
+  AttachEditor(editor.release());
 }
 
 ZolvarTesk_Receive::~ZolvarTesk_Receive() {
@@ -91,9 +150,14 @@ void ZolvarTesk_Receive::ParameterChanged(int paramIdx, int) {
   std::lock_guard<std::recursive_mutex> lock(Mutex());
   if (paramIdx == ParamOutputNormalization) {
     IPlugParam* analysis = GetParam(ParamAnalysis);
-    if (analysis->IsOn()) analysis->SetClamped(0.0);
+    if (analysis->IsOn()) {
+      if (IGraphics* editor = Editor()) editor->PushParamToControls(ParamAnalysis, 0.0, true);
+      analysis->SetClamped(0.0);
+    }
   } else if (paramIdx == ParamAnalysis) {
     if (GetParam(ParamAnalysis)->IsOn()) {
+      if (IGraphics* editor = Editor())
+        editor->PushParamToControls(ParamOutputNormalization, 0.0, true);
       GetParam(ParamOutputNormalization)->SetClamped(0.0);
       if (integratedMeter) ebur128_destroy(&integratedMeter);
       // The histogram keeps the cost of a block constant and allocation-free however long the
@@ -162,6 +226,8 @@ void ZolvarTesk_Receive::ProcessBlock(double** inputs, double** outputs, int fra
   lastDelay = delay;
 
   normalizationDimmed = integratedLoudness == 0.0;
+  if (IGraphics* editor = Editor())
+    editor->DimParamControls(ParamOutputNormalization, normalizationDimmed);
 
   // Without a meter (no sample rate was ever set) there is no measurement, hence no matching.
   double own = -HUGE_VAL;
@@ -171,6 +237,7 @@ void ZolvarTesk_Receive::ProcessBlock(double** inputs, double** outputs, int fra
     ebur128_loudness_momentary(momentaryMeter, &own);
   }
   FormatReadout(readoutInText, own);
+  if (readoutIn) readoutIn->UpdateText(readoutInText);
 
   link->ReadReference();
 
@@ -217,6 +284,7 @@ void ZolvarTesk_Receive::ProcessBlock(double** inputs, double** outputs, int fra
 
   const double out = own + std::log(std::fabs(v * smoothedGain)) * kDbPerNeper;
   FormatReadout(readoutOutText, out);
+  if (readoutOut) readoutOut->UpdateText(readoutOutText);
 
   if (outputs[1] != in1) memmove(outputs[1], in1, sizeof(double) * static_cast<size_t>(frames));
   if (outputs[0] != in0) memmove(outputs[0], in0, sizeof(double) * static_cast<size_t>(frames));

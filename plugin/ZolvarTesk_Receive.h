@@ -11,6 +11,8 @@
 
 #include <ebur128.h>
 
+class ICairoText;
+
 enum ReceiveParams {
   ParamBypass = 0,
   ParamTarget = 1,
@@ -25,6 +27,8 @@ public:
   static constexpr int kFrameBufferFrames = 8192;
   static constexpr int kHistoryLength = 32768;
   static constexpr int kReadoutSize = 16;
+  static constexpr int kEditorWidth = 256;
+  static constexpr int kEditorHeight = 300;
 
   explicit ZolvarTesk_Receive(IPlugInstanceInfo info);
   ~ZolvarTesk_Receive() override;
@@ -34,7 +38,8 @@ public:
   // audio thread, instance mutex held; scales inputs 0 and 1 in place and copies them out.
   void ProcessBlock(double** inputs, double** outputs, int frames) override;
 
-  // The read-out texts of the last block ("" before the first block).
+  // The read-out texts of the last block ("" before the first block); the editor's read-outs
+  // show the same.
   const char* ReadoutInText() const { return readoutInText; }
   const char* ReadoutOutText() const { return readoutOutText; }
   double SmoothedGain() const { return smoothedGain; }
@@ -49,7 +54,13 @@ public:
   // True while the output-normalisation switch is dimmed (no analysis result yet).
   bool NormalizationDimmed() const { return normalizationDimmed; }
 
+  // The editor's input and output read-outs (owned by the editor).
+  ICairoText* ReadoutIn() const { return readoutIn; }
+  ICairoText* ReadoutOut() const { return readoutOut; }
+
 private:
+  // Builds the editor with its eight controls and the cairo context, and attaches it.
+  void BuildEditor();
   // Feeds frames of inputs 0 and 1 to a meter in slices that fit frameBuffer; samples that are
   // not finite are measured as silence so that one bad sample cannot poison a meter for good.
   void MeasureFrames(ebur128_state* meter, const double* left, const double* right, int frames);
@@ -76,4 +87,6 @@ private:
   bool normalizationDimmed = true;
   char readoutInText[kReadoutSize] = "";
   char readoutOutText[kReadoutSize] = "";
+  ICairoText* readoutIn = nullptr;
+  ICairoText* readoutOut = nullptr;
 };

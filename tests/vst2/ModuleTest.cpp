@@ -152,8 +152,8 @@ TEST_F(Module, EffectRecordDescribesTheReceiver) {
   EXPECT_EQ(e->numParams, kParams);
   EXPECT_EQ(e->numInputs, 2);
   EXPECT_EQ(e->numOutputs, 2);
-  // Replacing, double replacing and mono-capable; no editor in this build, no chunk flag.
-  EXPECT_EQ(e->flags, 0x1018);
+  // Has an editor, replacing, double replacing and mono-capable; no chunk flag.
+  EXPECT_EQ(e->flags, 0x1019);
   EXPECT_EQ(e->initialDelay, 0);
   EXPECT_EQ(e->ioRatio, 1.0f);
   EXPECT_EQ(e->uniqueId, 0x546B7265); // "Tkre"
@@ -216,11 +216,18 @@ TEST_F(Module, IdentityOpcodesAnswerWithinTheHostBuffers) {
   for (const Value& v : values)
     EXPECT_EQ(rig->Dispatch(v.op), v.expected) << v.op;
 
-  // No editor yet: the editor opcodes answer 0 and leave the host's pointer alone.
-  void* rect = reinterpret_cast<void*>(0x1234);
-  EXPECT_EQ(rig->Dispatch(kEffEditGetRect, 0, 0, &rect), 0);
-  EXPECT_EQ(rect, reinterpret_cast<void*>(0x1234));
-  EXPECT_EQ(rig->Dispatch(kEffEditOpen, 0, 0, &rect), 0);
+  // The editor rectangle: top 0, left 0, bottom 300, right 256 (four int16); without a pointer
+  // to store it in, 0. There is no platform window yet, so opening answers 0.
+  const int16_t* rect = nullptr;
+  EXPECT_EQ(rig->Dispatch(kEffEditGetRect, 0, 0, &rect), 1);
+  ASSERT_NE(rect, nullptr);
+  EXPECT_EQ(rect[0], 0);
+  EXPECT_EQ(rect[1], 0);
+  EXPECT_EQ(rect[2], 300);
+  EXPECT_EQ(rect[3], 256);
+  EXPECT_EQ(rig->Dispatch(kEffEditGetRect, 0, 0, nullptr), 0);
+  void* window = reinterpret_cast<void*>(0x1234);
+  EXPECT_EQ(rig->Dispatch(kEffEditOpen, 0, 0, &window), 0);
   EXPECT_EQ(rig->Dispatch(kEffEditClose), 0);
 }
 
