@@ -349,6 +349,9 @@ bool Render(const RenderOptions& options, AudioReader& input, AudioReader& refer
     r.finalParams.push_back(plug->ParamName(i) + " " + plug->ParamDisplay(i) +
                             (label.empty() ? "" : " " + label));
   }
+  // As the editor would show the session now: the last block's read-outs, the switches and
+  // the target as they were left.
+  if (options.screenshot && !FetchEditorPicture(*plug, &r.editor, error)) return false;
   if (!options.saveState.empty()) {
     r.state = plug->GetChunk(/*program=*/true);
     if (r.state.empty()) {

@@ -10,6 +10,7 @@
 
 #include "AudioFile.h"
 #include "Loudness.h"
+#include "Screenshot.h"
 
 struct RenderOptions {
   std::string plugin;  // path of the plug-in module
@@ -19,6 +20,7 @@ struct RenderOptions {
   std::vector<std::pair<std::string, std::string>> params;
   std::string loadState, saveState; // state files (opcode 24 before, opcode 23 after)
   bool progress = true;
+  bool screenshot = false; // fetch the editor's picture after processing
 };
 
 struct RenderResult {
@@ -33,6 +35,7 @@ struct RenderResult {
   double pluginSeconds = 0.0;  // inside the plug-in's audio callback
   std::vector<std::string> finalParams; // "Name: display label" after processing
   std::vector<uint8_t> state; // the chunk of opcode 23 (program) after processing, when asked for
+  EditorPicture editor;       // the editor after processing, when asked for
   bool interrupted = false;
 };
 

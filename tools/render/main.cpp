@@ -65,6 +65,8 @@ void Usage(FILE* f) {
         "  --subtype S          pcm16, pcm24, pcm32, float or double (default: the input's)\n"
         "  --plot FILE          where to write the plot (default: OUTPUT with .png)\n"
         "  --no-plot            write no plot\n"
+        "  --screenshot FILE    write a PNG of the plug-in's editor as it looks after\n"
+        "                       processing (read-outs of the last block, switches, target)\n"
         "  --example-dir DIR    folder for the built-in example (default: zt-render-example)\n"
         "  -q, --quiet          print nothing but errors\n"
         "  -h, --help           show this text\n"
@@ -169,7 +171,8 @@ void WriteExampleFile(const std::string& path, const std::vector<double>& interl
 int main(int argc, char** argv) {
   RenderOptions options;
   std::vector<std::string> files;
-  std::string pluginPath, formatName, subtypeName, plotPath, exampleDir = "zt-render-example";
+  std::string pluginPath, formatName, subtypeName, plotPath, screenshotPath;
+  std::string exampleDir = "zt-render-example";
   bool noPlot = false, quiet = false, analyze = false, normalize = false;
 
   for (int i = 1; i < argc; ++i) {
@@ -222,6 +225,9 @@ int main(int argc, char** argv) {
       subtypeName = value();
     } else if (a == "--plot") {
       plotPath = value();
+    } else if (a == "--screenshot") {
+      screenshotPath = value();
+      if (screenshotPath.empty()) Fail("--screenshot needs a file name", 2);
     } else if (a == "--no-plot") {
       noPlot = true;
     } else if (a == "--example-dir") {
@@ -271,6 +277,13 @@ int main(int argc, char** argv) {
   CheckFolderFor(outPath, "output");
   if (!noPlot) CheckFolderFor(plotPath, "plot");
   if (!options.saveState.empty()) CheckFolderFor(options.saveState, "state file");
+  if (!screenshotPath.empty()) {
+    CheckFolderFor(screenshotPath, "screenshot");
+    if (SameFile(screenshotPath, inPath) || SameFile(screenshotPath, refPath) ||
+        SameFile(screenshotPath, outPath))
+      Fail("the screenshot '" + screenshotPath + "' would replace one of the audio files");
+    options.screenshot = true;
+  }
 
   std::string err;
   AudioReader input, reference;
@@ -319,6 +332,7 @@ int main(int argc, char** argv) {
   const bool wroteState = !options.saveState.empty();
   if (wroteState && !WriteFileAtomically(options.saveState, r.state.data(), r.state.size(), &err))
     Fail(err);
+  if (options.screenshot && !WriteEditorPicture(screenshotPath, r.editor, &err)) Fail(err);
 
   const double blockSeconds = static_cast<double>(r.blockSize) / r.rate;
   const double lagSeconds = r.lagBlocks * blockSeconds;
@@ -409,6 +423,7 @@ int main(int argc, char** argv) {
   printf("  wrote      %s", outPath.c_str());
   if (!noPlot) printf(", %s", plotPath.c_str());
   if (wroteState) printf(", %s", options.saveState.c_str());
+  if (options.screenshot) printf(", %s", screenshotPath.c_str());
   printf("\n");
   return 0;
 }
