@@ -45,6 +45,18 @@ void EditorSize(IGraphics* editor, int* width, int* height) {
   *height = editor->Height();
 }
 
+// cairo's static Windows build initialises its global locks lazily, in the constructors of
+// surfaces, patterns and font faces; its FreeType font map takes one of them before any of those
+// ran, and an uninitialised critical section never opens. Creating one pattern first, once per
+// process (under the static's own guard), puts the locks in place.
+void EnsureCairoLocksReady() {
+  static const bool ready = [] {
+    cairo_pattern_destroy(cairo_pattern_create_rgb(0.0, 0.0, 0.0));
+    return true;
+  }();
+  (void)ready;
+}
+
 const DrawingContextEntryPoints kEntryPoints = {&DestroyContext, &BindContext, &SnapshotEditor,
                                                 &EditorSize};
 
@@ -143,6 +155,7 @@ int ycairo_text::LoadFontResource(int resourceId, int resourceType, const char*)
 
 int ycairo_text::LoadFontMemory(const void* data, size_t size) {
   UnloadFont();
+  EnsureCairoLocksReady();
   FT_Library library = nullptr;
   if (FT_Error err = FT_Init_FreeType(&library)) return err;
   FT_Face face = nullptr;
