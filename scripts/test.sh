@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds the native release, the native
-# ASan+UBSan and the win64 configurations, and runs every test (win64 under Wine).
+# ASan+UBSan and the win64 configurations and runs every test (win64 under Wine), then runs the
+# cross-thread editor test under ThreadSanitizer.
 #   scripts/test.sh            everything
 #   scripts/test.sh release    only the named configurations (release, asan, tsan, win64)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 configs=("$@")
-[ ${#configs[@]} -gt 0 ] || configs=(release asan win64)
+[ ${#configs[@]} -gt 0 ] || configs=(release asan win64 tsan)
 
 start=$(date +%s)
 scripts/install-deps.sh
@@ -19,6 +20,13 @@ failed=()
 for c in "${configs[@]}"; do
   echo "=== $c: configure and build"
   cmake --preset "$c" >/dev/null
+  if [ "$c" = tsan ]; then
+    # Only the tests that exist to race threads against each other are built for ThreadSanitizer.
+    cmake --build --preset "$c" -j "$jobs" --target editor_thread_tests
+    echo "=== $c: test"
+    if ! ctest --preset "$c" -j "$jobs" -L tsan; then failed+=("$c"); fi
+    continue
+  fi
   cmake --build --preset "$c" -j "$jobs"
   echo "=== $c: test"
   if ! ctest --preset "$c" -j "$jobs"; then failed+=("$c"); fi
