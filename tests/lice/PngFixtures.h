@@ -29,7 +29,7 @@ inline void AppendBytes(png_structp png, png_bytep data, size_t length) {
 }
 inline void NoFlush(png_structp) {}
 
-inline std::vector<uint8_t> EncodePng(const PngSpec& spec) {
+inline std::vector<uint8_t> EncodePng(const PngSpec& desc) {
   std::vector<uint8_t> out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -38,17 +38,17 @@ inline std::vector<uint8_t> EncodePng(const PngSpec& spec) {
     return {};
   }
   png_set_write_fn(png, &out, AppendBytes, NoFlush);
-  png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colorType,
-               spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, desc.width, desc.height, desc.bitDepth, desc.colorType,
+               desc.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (!spec.palette.empty())
-    png_set_PLTE(png, info, spec.palette.data(), static_cast<int>(spec.palette.size()));
-  if (!spec.paletteAlpha.empty())
-    png_set_tRNS(png, info, spec.paletteAlpha.data(), static_cast<int>(spec.paletteAlpha.size()),
+  if (!desc.palette.empty())
+    png_set_PLTE(png, info, desc.palette.data(), static_cast<int>(desc.palette.size()));
+  if (!desc.paletteAlpha.empty())
+    png_set_tRNS(png, info, desc.paletteAlpha.data(), static_cast<int>(desc.paletteAlpha.size()),
                  nullptr);
-  if (spec.hasColorKey) png_set_tRNS(png, info, nullptr, 0, &spec.colorKey);
+  if (desc.hasColorKey) png_set_tRNS(png, info, nullptr, 0, &desc.colorKey);
   std::vector<png_bytep> rows;
-  for (const auto& row : spec.rows)
+  for (const auto& row : desc.rows)
     rows.push_back(const_cast<png_bytep>(row.data()));
   png_set_rows(png, info, rows.data());
   png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);

@@ -24,11 +24,11 @@ LICE_pixel PixelAt(LICE_MemBitmap& bitmap, int x, int y) {
 }
 
 PngSpec Rgba2x2() {
-  PngSpec spec;
-  spec.width = 2;
-  spec.height = 2;
-  spec.rows = {{10, 20, 30, 40, 255, 0, 0, 255}, {0, 255, 0, 128, 1, 2, 3, 0}};
-  return spec;
+  PngSpec desc;
+  desc.width = 2;
+  desc.height = 2;
+  desc.rows = {{10, 20, 30, 40, 255, 0, 0, 255}, {0, 255, 0, 128, 1, 2, 3, 0}};
+  return desc;
 }
 
 TEST(DecodePng, RgbaBecomesStraightArgbPixels) {
@@ -47,7 +47,7 @@ TEST(DecodePng, RgbaBecomesStraightArgbPixels) {
 
 struct FormatCase {
   const char* name;
-  PngSpec spec;
+  PngSpec desc;
   std::vector<LICE_pixel> want; // row by row
 };
 
@@ -164,14 +164,14 @@ std::vector<FormatCase> FormatCases() {
 TEST(DecodePng, EveryColourTypeDecodesToArgb) {
   for (const FormatCase& c : FormatCases()) {
     SCOPED_TRACE(c.name);
-    const std::vector<uint8_t> png = EncodePng(c.spec);
+    const std::vector<uint8_t> png = EncodePng(c.desc);
     ASSERT_FALSE(png.empty());
     auto bitmap = Decode(png);
     ASSERT_TRUE(bitmap);
-    ASSERT_EQ(bitmap->Width(), static_cast<int32_t>(c.spec.width));
-    ASSERT_EQ(bitmap->Height(), static_cast<int32_t>(c.spec.height));
+    ASSERT_EQ(bitmap->Width(), static_cast<int32_t>(c.desc.width));
+    ASSERT_EQ(bitmap->Height(), static_cast<int32_t>(c.desc.height));
     for (uint32_t i = 0; i < c.want.size(); ++i) {
-      const int x = static_cast<int>(i % c.spec.width), y = static_cast<int>(i / c.spec.width);
+      const int x = static_cast<int>(i % c.desc.width), y = static_cast<int>(i / c.desc.width);
       EXPECT_EQ(PixelAt(*bitmap, x, y), c.want[i]) << "pixel " << x << "," << y;
     }
   }
@@ -209,9 +209,9 @@ size_t EndOfImageData(const std::vector<uint8_t>& png) {
 
 TEST(DecodePng, TruncatedAtEveryLength) {
   for (bool interlaced : {false, true}) {
-    PngSpec spec = FormatCases().back().spec; // 9 x 9
-    spec.interlaced = interlaced;
-    const std::vector<uint8_t> png = EncodePng(spec);
+    PngSpec desc = FormatCases().back().desc; // 9 x 9
+    desc.interlaced = interlaced;
+    const std::vector<uint8_t> png = EncodePng(desc);
     const size_t needed = EndOfImageData(png);
     ASSERT_GT(needed, 8u);
     for (size_t length = 8; length <= png.size(); ++length) {
@@ -266,7 +266,7 @@ TEST(DecodePng, HeadersThatCannotBeHeldAreRefused) {
 TEST(DecodePng, MutatedFilesNeverMisbehave) {
   std::vector<std::vector<uint8_t>> seeds;
   for (const FormatCase& c : FormatCases())
-    seeds.push_back(EncodePng(c.spec));
+    seeds.push_back(EncodePng(c.desc));
   seeds.push_back(EncodePng(Rgba2x2()));
   std::mt19937 random(20240601);
   int decoded = 0;

@@ -87,10 +87,10 @@ void ReleaseFontCaches() {
 
 } // namespace
 
-bool WritePlot(const std::string& path, const PlotSpec& spec, std::string* error) {
+bool WritePlot(const std::string& path, const PlotSpec& desc, std::string* error) {
   // Range: every finite value that matters, with a little headroom, on a 5 LU grid.
   double vmax = -1e9, vmin = 1e9;
-  for (const PlotCurve& c : spec.curves)
+  for (const PlotCurve& c : desc.curves)
     for (double v : *c.values)
       if (v > -70.0) {
         vmax = std::max(vmax, v);
@@ -104,7 +104,7 @@ bool WritePlot(const std::string& path, const PlotSpec& spec, std::string* error
   double bottom = std::floor((vmin - 2.0) / 10.0) * 10.0;
   bottom = std::clamp(bottom, top - 70.0, top - 20.0);
 
-  const double seconds = std::max(spec.blocks * spec.blockSeconds, 1e-3);
+  const double seconds = std::max(desc.blocks * desc.blockSeconds, 1e-3);
   const double plotW = kWidth - kLeft - kRight, plotH = kHeight - kTop - kBottom;
   auto X = [&](double t) { return kLeft + t / seconds * plotW; };
   auto Y = [&](double lufs) { return kTop + (top - lufs) / (top - bottom) * plotH; };
@@ -117,17 +117,17 @@ bool WritePlot(const std::string& path, const PlotSpec& spec, std::string* error
 
   // Title, subtitle.
   cairo_set_source_rgb(cr, 0.12, 0.12, 0.14);
-  Text(cr, kLeft, 22, spec.title, 19, true, 0, 0);
-  if (!spec.subtitle.empty()) {
+  Text(cr, kLeft, 22, desc.title, 19, true, 0, 0);
+  if (!desc.subtitle.empty()) {
     cairo_set_source_rgb(cr, 0.35, 0.35, 0.38);
-    Text(cr, kLeft, 50, spec.subtitle, 13, false, 0, 0);
+    Text(cr, kLeft, 50, desc.subtitle, 13, false, 0, 0);
   }
 
   // Legend: one row of line samples and labels above the plot area.
   {
     double x = kLeft;
     const double y = 88;
-    for (const PlotCurve& c : spec.curves) {
+    for (const PlotCurve& c : desc.curves) {
       cairo_set_source_rgb(cr, c.r, c.g, c.b);
       cairo_set_line_width(cr, std::max(c.width, 2.0));
       SetDash(cr, c.dashed);
@@ -184,7 +184,7 @@ bool WritePlot(const std::string& path, const PlotSpec& spec, std::string* error
   cairo_clip(cr);
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-  for (const PlotCurve& c : spec.curves) {
+  for (const PlotCurve& c : desc.curves) {
     const std::vector<double>& v = *c.values;
     const int n = static_cast<int>(v.size());
     const int columns = static_cast<int>(plotW);
@@ -195,7 +195,7 @@ bool WritePlot(const std::string& path, const PlotSpec& spec, std::string* error
         drawing = false;
         return;
       }
-      const double x = X((k + 1 + c.offsetBlocks) * spec.blockSeconds);
+      const double x = X((k + 1 + c.offsetBlocks) * desc.blockSeconds);
       const double y = Y(lufs);
       if (drawing)
         cairo_line_to(cr, x, y);

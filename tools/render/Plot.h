@@ -22,4 +22,4 @@ struct PlotSpec {
 };
 
 // Writes the PNG through a temporary file and a rename; false with a reason on failure.
-bool WritePlot(const std::string& path, const PlotSpec& spec, std::string* error);
+bool WritePlot(const std::string& path, const PlotSpec& desc, std::string* error);

@@ -343,8 +343,8 @@ int main(int argc, char** argv) {
   char line[512];
 
   if (!noPlot) {
-    PlotSpec spec;
-    spec.title = "zt-render: " + fs::path(inPath).filename().string() + " following " +
+    PlotSpec desc;
+    desc.title = "zt-render: " + fs::path(inPath).filename().string() + " following " +
                  fs::path(refPath).filename().string();
     if (follow.blocks > 0) {
       snprintf(line, sizeof line,
@@ -356,18 +356,18 @@ int main(int argc, char** argv) {
                "Momentary loudness (EBU R128, 400 ms) per %d-frame block at %d Hz", r.blockSize,
                r.rate);
     }
-    spec.subtitle = line;
-    spec.blockSeconds = blockSeconds;
-    spec.blocks = static_cast<int>(r.output.momentary.size());
-    spec.curves.push_back({"reference", &r.reference.momentary, 0.12, 0.42, 0.80, 2.0, false, 0});
+    desc.subtitle = line;
+    desc.blockSeconds = blockSeconds;
+    desc.blocks = static_cast<int>(r.output.momentary.size());
+    desc.curves.push_back({"reference", &r.reference.momentary, 0.12, 0.42, 0.80, 2.0, false, 0});
     if (r.lagBlocks > 0) {
       snprintf(line, sizeof line, "reference as followed (%.2f s later)", lagSeconds);
-      spec.curves.push_back(
+      desc.curves.push_back(
           {line, &r.reference.momentary, 0.45, 0.62, 0.88, 1.5, true, r.lagBlocks});
     }
-    spec.curves.push_back({"input", &r.input.momentary, 0.55, 0.55, 0.58, 2.0, false, 0});
-    spec.curves.push_back({"output", &r.output.momentary, 0.90, 0.38, 0.05, 2.2, false, 0});
-    if (!WritePlot(plotPath, spec, &err)) Fail(err);
+    desc.curves.push_back({"input", &r.input.momentary, 0.55, 0.55, 0.58, 2.0, false, 0});
+    desc.curves.push_back({"output", &r.output.momentary, 0.90, 0.38, 0.05, 2.2, false, 0});
+    if (!WritePlot(plotPath, desc, &err)) Fail(err);
   }
 
   if (quiet) return 0;
