@@ -5,9 +5,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include "IControl.h"
-#include "IGraphicsHeadless.h"
-#include "IPlugTest.h"
+#include "igraphics/IControl.h"
+#include "igraphics/IGraphicsHeadless.h"
+#include "iplug/test/IPlugTest.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <benchmark/benchmark.h>
 #include <ebur128.h>
 
-#include "ReferenceSender.h"
-#include "TestSession.h"
-#include "ZolvarTesk_Receive.h"
+#include "tools/sender/ReferenceSender.h"
+#include "tests/support/TestSession.h"
+#include "plugin/ZolvarTesk_Receive.h"
 
 namespace {
 
@@ -66,8 +66,10 @@ void BM_ProcessBlock(benchmark::State& state) {
     rig.plug->GetParam(ParamAnalysis)->SetValue(1.0);
     rig.plug->ParameterChanged(ParamAnalysis, kSourceHost);
   }
-  for (int i = 0; i < 20; ++i) rig.Block(frames);
-  for (auto _ : state) rig.Block(frames);
+  for (int i = 0; i < 20; ++i)
+    rig.Block(frames);
+  for (auto _ : state)
+    rig.Block(frames);
   state.SetItemsProcessed(state.iterations() * frames);
 }
 
@@ -76,8 +78,8 @@ void BM_Ebur128Bare(benchmark::State& state) {
   const int frames = static_cast<int>(state.range(0));
   const bool analysis = state.range(1) != 0;
   ebur128_state* m = ebur128_init(2, kRate, EBUR128_MODE_M);
-  ebur128_state* i = analysis ? ebur128_init(2, kRate, EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM)
-                              : nullptr;
+  ebur128_state* i =
+      analysis ? ebur128_init(2, kRate, EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM) : nullptr;
   const std::vector<double> src = MakeNoise(2 * static_cast<size_t>(frames), 0.1);
   std::vector<double> buf(src.size());
   for (auto _ : state) {
@@ -104,8 +106,10 @@ void BM_AnalysisBlockAfterMinutes(benchmark::State& state) {
   rig.plug->GetParam(ParamAnalysis)->SetValue(1.0);
   rig.plug->ParameterChanged(ParamAnalysis, kSourceHost);
   const long blocks = static_cast<long>(minutes) * 60 * kRate / 4096;
-  for (long b = 0; b < blocks; ++b) rig.Block(4096);
-  for (auto _ : state) rig.Block(512);
+  for (long b = 0; b < blocks; ++b)
+    rig.Block(4096);
+  for (auto _ : state)
+    rig.Block(512);
   state.counters["minutes"] = minutes;
 }
 
@@ -115,7 +119,8 @@ void BM_PlainIntegratedAfterMinutes(benchmark::State& state) {
   ebur128_state* st = ebur128_init(2, kRate, EBUR128_MODE_I);
   const std::vector<double> src = MakeNoise(2 * 4096, 0.1);
   const long blocks = static_cast<long>(minutes) * 60 * kRate / 4096;
-  for (long b = 0; b < blocks; ++b) ebur128_add_frames_double(st, src.data(), 4096);
+  for (long b = 0; b < blocks; ++b)
+    ebur128_add_frames_double(st, src.data(), 4096);
   for (auto _ : state) {
     ebur128_add_frames_double(st, src.data(), 512);
     double v;
@@ -126,7 +131,9 @@ void BM_PlainIntegratedAfterMinutes(benchmark::State& state) {
   ebur128_destroy(&st);
 }
 
-BENCHMARK(BM_ProcessBlock)->ArgsProduct({{64, 512, 4096}, {0, 1}})->ArgNames({"frames", "analysis"});
+BENCHMARK(BM_ProcessBlock)
+    ->ArgsProduct({{64, 512, 4096}, {0, 1}})
+    ->ArgNames({"frames", "analysis"});
 BENCHMARK(BM_Ebur128Bare)->ArgsProduct({{64, 512, 4096}, {0, 1}})->ArgNames({"frames", "analysis"});
 BENCHMARK(BM_AnalysisBlockAfterMinutes)->Arg(1)->Arg(60)->ArgName("minutes")->Iterations(20000);
 BENCHMARK(BM_PlainIntegratedAfterMinutes)->Arg(1)->Arg(60)->ArgName("minutes")->Iterations(2000);

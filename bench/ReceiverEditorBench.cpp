@@ -5,10 +5,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include "ICairoControls.h"
-#include "IGraphicsHeadless.h"
-#include "TestSession.h"
-#include "ZolvarTesk_Receive.h"
+#include "ycairo/ICairoControls.h"
+#include "igraphics/IGraphicsHeadless.h"
+#include "tests/support/TestSession.h"
+#include "plugin/ZolvarTesk_Receive.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "IControl.h"
+#include "igraphics/IControl.h"
 
 #include <cmath>
 
-#include "IGraphics.h"
-#include "IPlugBase.h"
+#include "igraphics/IGraphics.h"
+#include "iplug/IPlugBase.h"
 
 namespace {
 // A NaN counts as different from everything, itself included.

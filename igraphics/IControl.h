@@ -13,7 +13,7 @@
 #include <deque>
 #include <string>
 
-#include "IGraphicsStructs.h"
+#include "igraphics/IGraphicsStructs.h"
 
 class IGraphics;
 class IPlugBase;

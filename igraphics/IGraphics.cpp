@@ -1,4 +1,4 @@
-#include "IGraphics.h"
+#include "igraphics/IGraphics.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "IControl.h"
-#include "IGraphicsCaches.h"
-#include "IPlugBase.h"
+#include "igraphics/IControl.h"
+#include "igraphics/IGraphicsCaches.h"
+#include "iplug/IPlugBase.h"
 #include "lice/lice.h"
 
 namespace {

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "IGraphicsStructs.h"
-#include "IPopupMenu.h"
+#include "igraphics/IGraphicsStructs.h"
+#include "igraphics/IPopupMenu.h"
 
 class IControl;
 class IPlugBase;

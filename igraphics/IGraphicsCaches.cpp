@@ -1,4 +1,4 @@
-#include "IGraphicsCaches.h"
+#include "igraphics/IGraphicsCaches.h"
 
 #include <cstring>
 

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "IGraphicsStructs.h"
+#include "igraphics/IGraphicsStructs.h"
 
 // Decoded images by resource id; the name is not part of the key.
 class ImageCache {

@@ -1,4 +1,4 @@
-#include "IGraphicsHeadless.h"
+#include "igraphics/IGraphicsHeadless.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,8 +7,8 @@
 
 #include <png.h>
 
-#include "IControl.h"
-#include "IPlugParam.h"
+#include "igraphics/IControl.h"
+#include "iplug/IPlugParam.h"
 #include "lice/lice.h"
 
 IGraphicsHeadless::IGraphicsHeadless(IPlugBase* plug, int width, int height, int framesPerSecond)

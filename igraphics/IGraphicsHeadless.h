@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "IGraphics.h"
+#include "igraphics/IGraphics.h"
 
 class LICE_MemBitmap;
 

@@ -1,4 +1,4 @@
-#include "IPopupMenu.h"
+#include "igraphics/IPopupMenu.h"
 
 #include <algorithm>
 #include <cstdio>

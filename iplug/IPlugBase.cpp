@@ -1,4 +1,4 @@
-#include "IPlugBase.h"
+#include "iplug/IPlugBase.h"
 
 #include <algorithm>
 #include <atomic>

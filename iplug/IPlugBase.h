@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "IPlugParam.h"
-#include "IPlugStructs.h"
+#include "iplug/IPlugParam.h"
+#include "iplug/IPlugStructs.h"
 
 class IGraphics;      // the editor (igraphics/IGraphics.h)
 class ycairo_context; // the cairo drawing context (ycairo/ycairo.h)

@@ -1,4 +1,4 @@
-#include "IPlugParam.h"
+#include "iplug/IPlugParam.h"
 
 #include <algorithm>
 #include <cmath>

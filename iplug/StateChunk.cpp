@@ -1,4 +1,4 @@
-#include "IPlugStructs.h"
+#include "iplug/IPlugStructs.h"
 
 #include <new>
 

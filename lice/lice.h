@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "igraphics/IGraphicsStructs.h"
+#include "lice/lice_types.h"
 
 using LICE_pixel = uint32_t;
 

@@ -1,10 +1,10 @@
+#include "os/SessionKey.h"
+
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 namespace zt::os {
 
-// The usable value of ZOLVARTESK_SESSION, or "" when it is absent or unusable.
 std::string SessionKey() {
   const char* v = getenv("ZOLVARTESK_SESSION");
   if (!v) return {};

@@ -1,4 +1,6 @@
-#include "SharedMemory.h"
+#include "os/SharedMemory.h"
+
+#include "os/SessionKey.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -7,8 +9,6 @@
 #include <unistd.h>
 
 namespace zt::os {
-
-std::string SessionKey();
 
 std::string SharedName(const char* baseName) {
   std::string key = SessionKey();

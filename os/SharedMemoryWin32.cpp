@@ -1,10 +1,10 @@
-#include "SharedMemory.h"
+#include "os/SharedMemory.h"
+
+#include "os/SessionKey.h"
 
 #include <windows.h>
 
 namespace zt::os {
-
-std::string SessionKey();
 
 std::string SharedName(const char* baseName) {
   std::string name = "Local\\";

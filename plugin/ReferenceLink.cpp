@@ -1,9 +1,9 @@
-#include "ReferenceLink.h"
+#include "plugin/ReferenceLink.h"
 
 #include <cmath>
 #include <mutex>
 
-#include "IPlugBase.h"
+#include "iplug/IPlugBase.h"
 
 ReferenceLink::ReferenceLink(IPlugBase* owner, const char* baseName) : owner_(owner) {
   std::lock_guard<std::recursive_mutex> lock(owner_->Mutex());

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <memory>
 
-#include "SharedSegment.h"
+#include "plugin/SharedSegment.h"
 
 class IPlugBase;
 

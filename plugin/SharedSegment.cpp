@@ -1,4 +1,4 @@
-#include "SharedSegment.h"
+#include "plugin/SharedSegment.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "ZolvarTesk_Receive.h"
+#include "plugin/ZolvarTesk_Receive.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,11 +8,11 @@
 
 #include <ebur128.h>
 
-#include "ICairoControls.h"
-#include "IControl.h"
-#include "IGraphicsHeadless.h"
+#include "ycairo/ICairoControls.h"
+#include "igraphics/IControl.h"
+#include "igraphics/IGraphicsHeadless.h"
 #include "os/Resources.h"
-#include "ycairo.h"
+#include "ycairo/ycairo.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "IPlugAdapter.h"
-#include "ReferenceLink.h"
+#include "iplug/IPlugAdapter.h"
+#include "plugin/ReferenceLink.h"
 
 #include <ebur128.h>
 

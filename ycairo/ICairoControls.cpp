@@ -1,9 +1,9 @@
-#include "ICairoControls.h"
+#include "ycairo/ICairoControls.h"
 
 #include <cstdio>
 #include <mutex>
 
-#include "IPlugBase.h"
+#include "iplug/IPlugBase.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 // its unit and opens the value prompt on a click. Both load the editor font (resource 104,
 // RT_RCDATA) at construction and draw centred at 0.6 x the height of their rectangle.
 
-#include "IControl.h"
-#include "SharedText.h"
-#include "ycairo.h"
+#include "igraphics/IControl.h"
+#include "ycairo/SharedText.h"
+#include "ycairo/ycairo.h"
 
 // Resource of the editor font: a TrueType file stored as RT_RCDATA.
 constexpr int kEditorFontResource = 104;

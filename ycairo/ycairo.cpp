@@ -1,4 +1,4 @@
-#include "ycairo.h"
+#include "ycairo/ycairo.h"
 
 #include <cstring>
 
@@ -6,9 +6,9 @@
 #include FT_FREETYPE_H
 #include <cairo-ft.h>
 
-#include "IControl.h"
-#include "IGraphics.h"
-#include "IPlugBase.h"
+#include "igraphics/IControl.h"
+#include "igraphics/IGraphics.h"
+#include "iplug/IPlugBase.h"
 #include "lice/lice.h"
 #include "os/Resources.h"
 

@@ -14,7 +14,7 @@
 
 #include <cairo.h>
 
-#include "IGraphicsStructs.h"
+#include "igraphics/IGraphicsStructs.h"
 
 class IControl;
 class IGraphics;

@@ -1,4 +1,4 @@
-#include "IPlugTest.h"
+#include "iplug/test/IPlugTest.h"
 
 #include <cmath>
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "../IPlugBase.h"
+#include "iplug/IPlugBase.h"
 
 struct IPlugInstanceInfo {};
 

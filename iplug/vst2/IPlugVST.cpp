@@ -1,4 +1,4 @@
-#include "IPlugVST.h"
+#include "iplug/vst2/IPlugVST.h"
 
 #include <algorithm>
 #include <climits>
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "vst2_vendor.h"
+#include "iplug/vst2/vst2_vendor.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <mutex>
 #include <vector>
 
-#include "../IPlugBase.h"
-#include "vst2_abi.h"
+#include "iplug/IPlugBase.h"
+#include "iplug/vst2/vst2_abi.h"
 
 // The editor rectangle of opcode 13, in the interface's layout: four int16 in this order.
 struct VstEditorRect {

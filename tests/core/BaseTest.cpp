@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "IPlugTest.h"
+#include "iplug/test/IPlugTest.h"
 
 namespace {
 

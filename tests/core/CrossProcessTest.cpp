@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ReceiverRig.h"
-#include "Signals.h"
+#include "tests/support/ReceiverRig.h"
+#include "tests/support/Signals.h"
 
 #if defined(_WIN32)
 #define popen _popen

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ReceiverRig.h"
-#include "ReferenceSender.h"
+#include "tests/support/ReceiverRig.h"
+#include "tools/sender/ReferenceSender.h"
 
 namespace {
 

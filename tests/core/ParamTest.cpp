@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "IPlugParam.h"
+#include "iplug/IPlugParam.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "ReceiverRig.h"
-#include "ReferenceSender.h"
-#include "Signals.h"
+#include "tests/support/ReceiverRig.h"
+#include "tools/sender/ReferenceSender.h"
+#include "tests/support/Signals.h"
 
 namespace {
 

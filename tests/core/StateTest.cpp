@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ReceiverRig.h"
-#include "Signals.h"
+#include "tests/support/ReceiverRig.h"
+#include "tests/support/Signals.h"
 
 namespace {
 

@@ -8,31 +8,23 @@
 
 #include <gtest/gtest.h>
 
-#include "EditorPixels.h"
-#include "TestSession.h"
-#include "VstHost.h"
-#include "vst2_vendor.h"
+#include "tests/editor/EditorPixels.h"
+#include "tests/support/ModuleSuite.h"
+#include "tests/support/TestSession.h"
+#include "tools/vsthost/VstHost.h"
+#include "iplug/vst2/vst2_vendor.h"
 
 using namespace editor_pixels;
 
 namespace {
 
-class EditorModule : public testing::Test {
+class EditorModule : public ModuleSuite {
 protected:
-  static void SetUpTestSuite() {
-    std::string error;
-    module = VstModule::Load(ZT_VST2_MODULE, &error).release();
-    loadError = error;
-  }
-  static void TearDownTestSuite() {
-    delete module;
-    module = nullptr;
-  }
   void SetUp() override {
-    ASSERT_NE(module, nullptr) << loadError;
-    std::string error;
-    plug = VstPlugin::Create(*module, &error);
-    ASSERT_NE(plug, nullptr) << error;
+    ModuleSuite::SetUp();
+    if (HasFatalFailure()) return;
+    plug = NewInstance();
+    ASSERT_NE(plug, nullptr);
     plug->Open();
     plug->SetSampleRate(48000.0);
     plug->SetBlockSize(512);
@@ -68,14 +60,10 @@ protected:
     }
   }
 
-  static VstModule* module;
-  static std::string loadError;
   TestSession session{"edmod"};
   std::unique_ptr<VstPlugin> plug;
   std::unique_ptr<LICE_MemBitmap> background;
 };
-VstModule* EditorModule::module = nullptr;
-std::string EditorModule::loadError;
 
 TEST_F(EditorModule, AnnouncesItsEditorOfTwoHundredFiftySixByThreeHundred) {
   EXPECT_EQ(plug->Flags(), 0x1019);

@@ -12,9 +12,9 @@
 
 #include <gtest/gtest.h>
 
-#include "ICairoControls.h"
+#include "ycairo/ICairoControls.h"
 #include "lice/lice.h"
-#include "ycairo.h"
+#include "ycairo/ycairo.h"
 
 namespace editor_pixels {
 

@@ -9,12 +9,12 @@
 
 #include <gtest/gtest.h>
 
-#include "EditorPixels.h"
-#include "ICairoControls.h"
-#include "IControl.h"
-#include "IGraphicsHeadless.h"
-#include "ReceiverRig.h"
-#include "Signals.h"
+#include "tests/editor/EditorPixels.h"
+#include "ycairo/ICairoControls.h"
+#include "igraphics/IControl.h"
+#include "igraphics/IGraphicsHeadless.h"
+#include "tests/support/ReceiverRig.h"
+#include "tests/support/Signals.h"
 
 using namespace editor_pixels;
 

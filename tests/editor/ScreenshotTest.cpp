@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "EditorPixels.h"
+#include "tests/editor/EditorPixels.h"
 
 using namespace editor_pixels;
 namespace fs = std::filesystem;

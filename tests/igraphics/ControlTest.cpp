@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "EditorRig.h"
+#include "tests/igraphics/EditorRig.h"
 
 namespace {
 

@@ -1,92 +1,23 @@
 // The editor's timer tick allocates nothing and takes no lock, whether it finds nothing to paint
 // or repaints a dirty control; neither do the calls the audio thread makes into the editor. The
-// C library's allocation and mutex entry points are interposed to count what happens.
-#include <atomic>
+// allocation probe counts what happens.
+#include <algorithm>
 #include <cstdlib>
-#include <dlfcn.h>
 #include <pthread.h>
 
 #include <gtest/gtest.h>
 
-#include "EditorRig.h"
-
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void __libc_free(void*);
-void* __libc_memalign(size_t, size_t);
-}
-
-namespace {
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocations{0};
-std::atomic<long> gLocks{0};
-using LockFn = int (*)(pthread_mutex_t*);
-LockFn gRealLock = nullptr;
-LockFn gRealTryLock = nullptr;
-
-void CountAllocation() {
-  if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
-}
-void CountLock() {
-  if (gCounting.load(std::memory_order_relaxed)) gLocks.fetch_add(1);
-}
-} // namespace
-
-extern "C" {
-void* malloc(size_t n) {
-  CountAllocation();
-  return __libc_malloc(n);
-}
-void* calloc(size_t n, size_t m) {
-  CountAllocation();
-  return __libc_calloc(n, m);
-}
-void* realloc(void* p, size_t n) {
-  CountAllocation();
-  return __libc_realloc(p, n);
-}
-void free(void* p) {
-  if (p) CountAllocation();
-  __libc_free(p);
-}
-void* aligned_alloc(size_t a, size_t n) {
-  CountAllocation();
-  return __libc_memalign(a, n);
-}
-int posix_memalign(void** out, size_t a, size_t n) {
-  CountAllocation();
-  *out = __libc_memalign(a, n);
-  return *out ? 0 : 12;
-}
-int pthread_mutex_lock(pthread_mutex_t* m) {
-  CountLock();
-  return gRealLock(m);
-}
-int pthread_mutex_trylock(pthread_mutex_t* m) {
-  CountLock();
-  return gRealTryLock(m);
-}
-}
+#include "tests/support/AllocProbe.h"
+#include "tests/igraphics/EditorRig.h"
 
 namespace {
 
 class EditorAlloc : public testing::Test {
 protected:
-  static void SetUpTestSuite() {
-    gRealLock = reinterpret_cast<LockFn>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
-    gRealTryLock = reinterpret_cast<LockFn>(dlsym(RTLD_NEXT, "pthread_mutex_trylock"));
-    ASSERT_NE(gRealLock, nullptr);
-  }
   template <typename F> void Count(F&& f, long* allocations, long* locks) {
-    gAllocations = 0;
-    gLocks = 0;
-    gCounting = true;
-    f();
-    gCounting = false;
-    *allocations = gAllocations;
-    *locks = gLocks;
+    const ProbeCounts c = AllocProbe::Measure(f);
+    *allocations = c.allocations;
+    *locks = c.locks;
   }
 };
 

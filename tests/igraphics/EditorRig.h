@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "IControl.h"
-#include "IGraphicsHeadless.h"
-#include "IPlugTest.h"
+#include "igraphics/IControl.h"
+#include "igraphics/IGraphicsHeadless.h"
+#include "iplug/test/IPlugTest.h"
 #include "lice/lice.h"
 
 enum TestParams { kParamSwitch = 0, kParamTarget = 1, kParamOther = 2, kParamGain = 3, kNumParams };

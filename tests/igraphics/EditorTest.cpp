@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "EditorRig.h"
-#include "IGraphicsCaches.h"
+#include "tests/igraphics/EditorRig.h"
+#include "igraphics/IGraphicsCaches.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "IGraphicsStructs.h"
-#include "IPopupMenu.h"
+#include "igraphics/IGraphicsStructs.h"
+#include "igraphics/IPopupMenu.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // and what it leaves alone.
 #include <gtest/gtest.h>
 
-#include "EditorRig.h"
+#include "tests/igraphics/EditorRig.h"
 
 namespace {
 

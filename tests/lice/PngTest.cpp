@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "PngFixtures.h"
+#include "tests/lice/PngFixtures.h"
 #include "lice/lice.h"
 
 namespace {

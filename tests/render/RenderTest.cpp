@@ -16,9 +16,9 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include "ReferenceSender.h"
-#include "Signals.h"
-#include "TestSession.h"
+#include "tools/sender/ReferenceSender.h"
+#include "tests/support/Signals.h"
+#include "tests/support/TestSession.h"
 
 #if !defined(_WIN32)
 #include <sys/wait.h>

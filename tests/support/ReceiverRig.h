@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "TestSession.h"
-#include "ZolvarTesk_Receive.h"
+#include "tests/support/TestSession.h"
+#include "plugin/ZolvarTesk_Receive.h"
 
 struct ReceiverRig {
   explicit ReceiverRig(const char* tag, double rate = 48000.0, int block = 512)

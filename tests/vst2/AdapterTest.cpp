@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "IPlugVST.h"
+#include "iplug/vst2/IPlugVST.h"
 
 namespace {
 

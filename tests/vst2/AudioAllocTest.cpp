@@ -1,106 +1,24 @@
 // The receiver module's three audio callbacks allocate nothing and take no lock but the instance
-// mutex. The C library's allocation and mutex entry points are interposed in this executable,
-// which the module loaded by the host harness binds to; the harness's host callback neither
-// allocates (with recording off) nor locks.
-#include <atomic>
+// mutex, counted by the allocation probe in this executable, which the module loaded by the host
+// harness binds to; the harness's host callback neither allocates (with recording off) nor locks.
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <dlfcn.h>
-#include <pthread.h>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "ReferenceSender.h"
-#include "Signals.h"
-#include "TestSession.h"
-#include "VstHost.h"
-
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void __libc_free(void*);
-void* __libc_memalign(size_t, size_t);
-}
+#include "tests/support/AllocProbe.h"
+#include "tools/sender/ReferenceSender.h"
+#include "tests/support/Signals.h"
+#include "tests/support/TestSession.h"
+#include "tools/vsthost/VstHost.h"
 
 namespace {
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocations{0};
-std::atomic<long> gLocks{0};
-std::atomic<long> gForeignLocks{0};
-std::atomic<pthread_mutex_t*> gAllowedMutex{nullptr};
-// The first mutex locked while counting, for learning the instance mutex.
-std::atomic<pthread_mutex_t*> gFirstMutex{nullptr};
-using LockFn = int (*)(pthread_mutex_t*);
-LockFn gRealLock = nullptr;
-LockFn gRealTryLock = nullptr;
-
-void CountAllocation() {
-  if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
-}
-void CountLock(pthread_mutex_t* m) {
-  if (!gCounting.load(std::memory_order_relaxed)) return;
-  gLocks.fetch_add(1);
-  pthread_mutex_t* none = nullptr;
-  gFirstMutex.compare_exchange_strong(none, m);
-  if (m != gAllowedMutex.load()) gForeignLocks.fetch_add(1);
-}
-} // namespace
-
-extern "C" {
-void* malloc(size_t n) {
-  CountAllocation();
-  return __libc_malloc(n);
-}
-void* calloc(size_t n, size_t m) {
-  CountAllocation();
-  return __libc_calloc(n, m);
-}
-void* realloc(void* p, size_t n) {
-  CountAllocation();
-  return __libc_realloc(p, n);
-}
-void free(void* p) {
-  if (p) CountAllocation();
-  __libc_free(p);
-}
-void* aligned_alloc(size_t a, size_t n) {
-  CountAllocation();
-  return __libc_memalign(a, n);
-}
-int posix_memalign(void** out, size_t a, size_t n) {
-  CountAllocation();
-  *out = __libc_memalign(a, n);
-  return *out ? 0 : 12;
-}
-int pthread_mutex_lock(pthread_mutex_t* m) {
-  CountLock(m);
-  return gRealLock(m);
-}
-int pthread_mutex_trylock(pthread_mutex_t* m) {
-  CountLock(m);
-  return gRealTryLock(m);
-}
-}
-
-namespace {
-
-struct Counts {
-  long allocations, locks, foreignLocks;
-};
 
 class AudioCallbacks : public testing::Test {
 protected:
-  static void SetUpTestSuite() {
-    gRealLock = reinterpret_cast<LockFn>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
-    gRealTryLock = reinterpret_cast<LockFn>(dlsym(RTLD_NEXT, "pthread_mutex_trylock"));
-    ASSERT_NE(gRealLock, nullptr);
-  }
-
   void SetUp() override {
     std::string error;
     module = VstModule::Load(ZT_VST2_MODULE, &error);
@@ -119,15 +37,8 @@ protected:
     return plug->Dispatch(op, index, value, ptr, opt);
   }
 
-  template <typename F> Counts Measure(F&& body) {
-    gAllocations = 0;
-    gLocks = 0;
-    gForeignLocks = 0;
-    gFirstMutex = nullptr;
-    gCounting = true;
-    body();
-    gCounting = false;
-    return {gAllocations.load(), gLocks.load(), gForeignLocks.load()};
+  template <typename F> ProbeCounts Measure(F&& body) {
+    return AllocProbe::Measure(body, allowedMutex);
   }
 
   void Fill(int frames) {
@@ -143,6 +54,7 @@ protected:
   std::unique_ptr<VstModule> module;
   std::unique_ptr<VstPlugin> plug;
   Noise noise{7};
+  const void* allowedMutex = nullptr;
   std::vector<float> inF[2], outF[2];
   std::vector<double> inD[2], outD[2];
 };
@@ -155,7 +67,7 @@ TEST_F(AudioCallbacks, AllocateNothingAndLockOnlyTheInstanceMutex) {
 
   Dispatch(kEffOpen);
   // The interposer sees the module: a sample-rate change re-creates meter state.
-  const Counts setup = Measure([&] { Dispatch(kEffSetSampleRate, 0, 0, nullptr, 48000.0f); });
+  const ProbeCounts setup = Measure([&] { Dispatch(kEffSetSampleRate, 0, 0, nullptr, 48000.0f); });
   EXPECT_GT(setup.allocations, 0);
   Dispatch(kEffSetBlockSize, 0, 512);
   Dispatch(kEffMainsChanged, 0, 1);
@@ -163,9 +75,8 @@ TEST_F(AudioCallbacks, AllocateNothingAndLockOnlyTheInstanceMutex) {
   ASSERT_EQ(Dispatch(kEffString2Parameter, 3, 0, on), 1); // analysis runs the integrated meter
 
   // Learn the instance mutex from an opcode that takes it and nothing else.
-  Measure([&] { Dispatch(kEffGetTailSize); });
-  gAllowedMutex = gFirstMutex.load();
-  ASSERT_NE(gAllowedMutex.load(), nullptr);
+  allowedMutex = Measure([&] { Dispatch(kEffGetTailSize); }).firstMutex;
+  ASSERT_NE(allowedMutex, nullptr);
 
   constexpr int kMax = 2000; // longer than the block size: runs in slices
   for (int c = 0; c < 2; ++c) {
@@ -179,7 +90,7 @@ TEST_F(AudioCallbacks, AllocateNothingAndLockOnlyTheInstanceMutex) {
 
   for (int frames : {512, 256, kMax}) {
     SCOPED_TRACE(frames);
-    const Counts run = Measure([&] {
+    const ProbeCounts run = Measure([&] {
       for (int b = 0; b < 20; ++b) {
         Fill(frames);
         plug->ProcessReplacing(insF, outsF, frames);
@@ -198,7 +109,7 @@ TEST_F(AudioCallbacks, AllocateNothingAndLockOnlyTheInstanceMutex) {
   mono.type = kSpeakerArrMono;
   mono.numChannels = 1;
   Dispatch(kEffSetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(&mono), &mono);
-  const Counts monoRun = Measure([&] {
+  const ProbeCounts monoRun = Measure([&] {
     for (int b = 0; b < 10; ++b) {
       Fill(kMax);
       plug->ProcessReplacing(insF, outsF, kMax);

@@ -14,10 +14,12 @@
 
 #include <gtest/gtest.h>
 
-#include "ReferenceSender.h"
-#include "Signals.h"
-#include "TestSession.h"
-#include "VstHost.h"
+#include "tools/sender/ReferenceSender.h"
+#include "tests/support/HostBlock.h"
+#include "tests/support/ModuleSuite.h"
+#include "tests/support/Signals.h"
+#include "tests/support/TestSession.h"
+#include "tools/vsthost/VstHost.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -45,32 +47,10 @@ VstEntryProc FindLegacyMain() {
 constexpr int kParams = 5;
 constexpr bool kProgram = true, kBank = false; // the harness's chunk selector
 
-class Module : public testing::Test {
+class Module : public ModuleSuite {
 protected:
-  static void SetUpTestSuite() {
-    std::string error;
-    module = VstModule::Load(ZT_VST2_MODULE, &error).release();
-    loadError = error;
-  }
-  static void TearDownTestSuite() {
-    delete module;
-    module = nullptr;
-  }
-  void SetUp() override { ASSERT_NE(module, nullptr) << loadError; }
-
-  std::unique_ptr<VstPlugin> NewRig() {
-    std::string error;
-    auto rig = VstPlugin::Create(*module, &error);
-    EXPECT_NE(rig, nullptr) << error;
-    return rig;
-  }
-
-  static VstModule* module;
-  static std::string loadError;
   TestSession session{"vst2mod"};
 };
-VstModule* Module::module = nullptr;
-std::string Module::loadError;
 
 // Opens the effect as a host does before processing.
 void Start(VstPlugin& p, double rate = 48000.0, int block = 512) {
@@ -86,48 +66,6 @@ std::string Text(VstPlugin& p, int32_t op, int32_t index = 0, size_t size = 256)
   p.Dispatch(op, index, 0, buf.data());
   return std::string(buf.data());
 }
-
-// Stereo float buffers for one host block.
-struct FloatBlock {
-  explicit FloatBlock(int frames, int channels = 2)
-      : in(channels, std::vector<float>(frames)), out(channels, std::vector<float>(frames)) {
-    for (int c = 0; c < channels; ++c) {
-      inPtr.push_back(in[c].data());
-      outPtr.push_back(out[c].data());
-    }
-  }
-  FloatBlock(const FloatBlock&) = delete;
-  FloatBlock& operator=(const FloatBlock&) = delete;
-  void FillNoise(Noise& noise, double amplitude) {
-    for (auto& ch : in)
-      for (float& s : ch)
-        s = static_cast<float>(amplitude * noise.Next());
-  }
-  // Copies the samples, keeping this block's own buffers.
-  void CopyIn(const FloatBlock& other) {
-    for (size_t c = 0; c < in.size(); ++c)
-      std::copy(other.in[c].begin(), other.in[c].end(), in[c].begin());
-  }
-  std::vector<std::vector<float>> in, out;
-  std::vector<float*> inPtr, outPtr;
-};
-
-struct DoubleBlock {
-  explicit DoubleBlock(int frames) : in(2, std::vector<double>(frames)), out(in) {
-    for (int c = 0; c < 2; ++c) {
-      inPtr.push_back(in[c].data());
-      outPtr.push_back(out[c].data());
-    }
-  }
-  DoubleBlock(const DoubleBlock&) = delete;
-  DoubleBlock& operator=(const DoubleBlock&) = delete;
-  void CopyIn(const FloatBlock& other) {
-    for (size_t c = 0; c < in.size(); ++c)
-      std::copy(other.in[c].begin(), other.in[c].end(), in[c].begin());
-  }
-  std::vector<std::vector<double>> in, out;
-  std::vector<double*> inPtr, outPtr;
-};
 
 double Rms(const std::vector<float>& v, size_t from, size_t to) {
   double sum = 0.0;
@@ -145,7 +83,7 @@ void WriteBlob(const std::string& name, const std::vector<uint8_t>& bytes) {
 // --- record, names, capabilities ---------------------------------------------------------------
 
 TEST_F(Module, EffectRecordDescribesTheReceiver) {
-  auto rig = NewRig();
+  auto rig = NewInstance();
   const VstEffect* e = rig->Effect();
   EXPECT_EQ(e->magic, kVstMagic);
   EXPECT_EQ(e->numPrograms, 1);
@@ -178,7 +116,7 @@ TEST_F(Module, EffectRecordDescribesTheReceiver) {
 }
 
 TEST_F(Module, IdentityOpcodesAnswerWithinTheHostBuffers) {
-  auto rig = NewRig();
+  auto rig = NewInstance();
   struct Case {
     int32_t op;
     size_t bufferSize; // what the interface gives the host to pass
@@ -232,7 +170,7 @@ TEST_F(Module, IdentityOpcodesAnswerWithinTheHostBuffers) {
 }
 
 TEST_F(Module, CanDoAnswers) {
-  auto rig = NewRig();
+  auto rig = NewInstance();
   struct Case {
     const char* query;
     intptr_t answer;
@@ -258,7 +196,7 @@ TEST_F(Module, CanDoAnswers) {
 }
 
 TEST_F(Module, PinPropertiesNameAndPairTheChannels) {
-  auto rig = NewRig();
+  auto rig = NewInstance();
   struct Case {
     int32_t op;
     int index;
@@ -293,7 +231,7 @@ TEST_F(Module, PinPropertiesNameAndPairTheChannels) {
 // --- parameters ---------------------------------------------------------------------------------
 
 TEST_F(Module, ParameterTextsAndValues) {
-  auto rig = NewRig();
+  auto rig = NewInstance();
   struct Case {
     int index;
     const char *name, *display, *label;
@@ -341,13 +279,13 @@ TEST_F(Module, TextToParameter) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.index << " " << c.text);
-    auto rig = NewRig();
+    auto rig = NewInstance();
     EXPECT_EQ(rig->SetParameterText(c.index, c.text), c.result);
     if (c.display) {
       EXPECT_EQ(rig->ParamDisplay(c.index), c.display);
     }
   }
-  auto rig = NewRig();
+  auto rig = NewInstance();
   EXPECT_EQ(rig->Dispatch(kEffString2Parameter, 1, 0, nullptr), 1);
   EXPECT_EQ(rig->ParamDisplay(1), "-23");
   // The host is not told about a change it made itself.
@@ -356,7 +294,7 @@ TEST_F(Module, TextToParameter) {
 }
 
 TEST_F(Module, VendorSpecificFormatsNormalisedValues) {
-  auto rig = NewRig();
+  auto rig = NewInstance();
   struct Case {
     int32_t subCode;
     intptr_t param;
@@ -386,7 +324,7 @@ TEST_F(Module, VendorSpecificFormatsNormalisedValues) {
 // --- programs and chunks ------------------------------------------------------------------------
 
 TEST_F(Module, ProgramOpcodes) {
-  auto rig = NewRig();
+  auto rig = NewInstance();
   EXPECT_EQ(Text(*rig, kEffGetProgramName), "-");
   char name[kVstProgramNameSize] = "x";
   EXPECT_EQ(rig->Dispatch(kEffGetProgramNameIndexed, 0, 0, name), 1);
@@ -441,7 +379,7 @@ std::vector<uint8_t> DefaultProgramChunk() {
 }
 
 TEST_F(Module, ProgramChunkIsHeaderAndParametersAndRoundTrips) {
-  auto rig = NewRig();
+  auto rig = NewInstance();
   intptr_t size = 0;
   const std::vector<uint8_t> fresh = rig->GetChunk(kProgram, &size);
   EXPECT_EQ(size, 52);
@@ -453,7 +391,7 @@ TEST_F(Module, ProgramChunkIsHeaderAndParametersAndRoundTrips) {
   const std::vector<uint8_t> saved = rig->GetChunk(kProgram);
   ASSERT_EQ(saved.size(), 52u);
 
-  auto other = NewRig();
+  auto other = NewInstance();
   ASSERT_EQ(other->SetChunk(saved, kProgram), 1);
   EXPECT_EQ(other->ParamDisplay(0), "on");
   EXPECT_EQ(other->ParamDisplay(1), "-31");
@@ -471,14 +409,14 @@ TEST_F(Module, ProgramChunkIsHeaderAndParametersAndRoundTrips) {
   // Without the header the bytes are plain parameter state, for a program and for a bank.
   const std::vector<uint8_t> bare(saved.begin() + 8, saved.end());
   for (bool bank : {false, true}) {
-    auto third = NewRig();
+    auto third = NewInstance();
     ASSERT_EQ(third->SetChunk(bare, !bank), 1) << bank;
     EXPECT_EQ(third->GetChunk(kProgram), saved) << bank;
   }
 }
 
 TEST_F(Module, BankChunkRoundTrips) {
-  auto rig = NewRig();
+  auto rig = NewInstance();
   rig->SetParameterText(1, "-42");
   char name[] = "Mine";
   rig->Dispatch(kEffSetProgramName, 0, 0, name);
@@ -487,7 +425,7 @@ TEST_F(Module, BankChunkRoundTrips) {
   ASSERT_EQ(bank.size(), 8u + 4 + 4 + 1 + 44);
   EXPECT_EQ(0, memcmp(bank.data() + 12, "Mine", 4));
 
-  auto other = NewRig();
+  auto other = NewInstance();
   ASSERT_EQ(other->SetChunk(bank, kBank), 1);
   EXPECT_EQ(Text(*other, kEffGetProgramName), "Mine");
   EXPECT_EQ(other->ParamDisplay(1), "-42");
@@ -504,12 +442,12 @@ TEST_F(Module, BankChunkRoundTrips) {
 }
 
 TEST_F(Module, TruncatedAndHostileChunksAreRefused) {
-  auto source = NewRig();
+  auto source = NewInstance();
   source->SetParameterText(1, "-31");
   const std::vector<uint8_t> program = source->GetChunk(kProgram);
   const std::vector<uint8_t> bank = source->GetChunk(kBank);
 
-  auto rig = NewRig();
+  auto rig = NewInstance();
   for (size_t n = 0; n < program.size(); ++n) {
     const std::vector<uint8_t> cut(program.begin(), program.begin() + static_cast<long>(n));
     EXPECT_EQ(rig->SetChunk(cut, kProgram), 0) << n << " bytes";
@@ -539,7 +477,7 @@ TEST_F(Module, TruncatedAndHostileChunksAreRefused) {
 // --- events -------------------------------------------------------------------------------------
 
 TEST_F(Module, IncomingMidiIsPassedToTheHost) {
-  auto rig = NewRig();
+  auto rig = NewInstance();
   VstMidiEvent note{};
   note.type = kVstMidiType;
   note.byteSize = sizeof note;
@@ -578,7 +516,7 @@ TEST_F(Module, IncomingMidiIsPassedToTheHost) {
 
 // The three callbacks compute the same block; accumulating adds it to what the host held.
 TEST_F(Module, ReplacingAccumulatingAndDoubleCallbacksAgree) {
-  auto replacing = NewRig(), accumulating = NewRig(), dbl = NewRig();
+  auto replacing = NewInstance(), accumulating = NewInstance(), dbl = NewInstance();
   for (VstPlugin* r : {replacing.get(), accumulating.get(), dbl.get()})
     Start(*r, 48000.0, 1024);
   Noise noise(5);
@@ -609,14 +547,14 @@ TEST_F(Module, ReplacingAccumulatingAndDoubleCallbacksAgree) {
   // Matching scaled the first block: the gain starts from 0 and rises.
   FloatBlock probe(256);
   probe.FillNoise(noise, 0.3);
-  auto fresh = NewRig();
+  auto fresh = NewInstance();
   Start(*fresh);
   fresh->Effect()->processReplacing(fresh->Effect(), probe.inPtr.data(), probe.outPtr.data(), 256);
   EXPECT_NEAR(probe.out[0][100] / probe.in[0][100], 1.0 - 0.31622776601683794, 1e-5);
 }
 
 TEST_F(Module, EmptyBlocksWriteNothing) {
-  auto rig = NewRig();
+  auto rig = NewInstance();
   Start(*rig);
   FloatBlock f(16);
   for (auto& ch : f.out)
@@ -638,7 +576,7 @@ TEST_F(Module, EmptyBlocksWriteNothing) {
 // Opcode 42 with one input channel: the second input is unconnected and reads zeros, and the
 // host passes (and the plug-in reads) one input pointer only.
 TEST_F(Module, MonoArrangementReadsZerosOnTheSecondInput) {
-  auto rig = NewRig();
+  auto rig = NewInstance();
   Start(*rig, 48000.0, 256);
   ASSERT_EQ(rig->SetParameterText(0, "on"), 1); // bypass: the output is the input
   VstSpeakerArrangement mono{}, stereo{}, wide{};
@@ -708,7 +646,7 @@ TEST_F(Module, LongHostBlocksRunInSlicesOfTheBlockSize) {
   whole.FillNoise(noise, 0.3);
   for (bool useDouble : {false, true}) {
     SCOPED_TRACE(useDouble);
-    auto one = NewRig(), sliced = NewRig();
+    auto one = NewInstance(), sliced = NewInstance();
     Start(*one, 48000.0, kBlock);
     Start(*sliced, 48000.0, kBlock);
     std::vector<std::vector<double>> a(2, std::vector<double>(kLong)), b = a;
@@ -744,7 +682,7 @@ TEST_F(Module, LongHostBlocksRunInSlicesOfTheBlockSize) {
   }
 
   // Mono on the double path: the unconnected input's scratch stands in for the whole block.
-  auto mono = NewRig();
+  auto mono = NewInstance();
   Start(*mono, 48000.0, kBlock);
   mono->SetParameterText(0, "on");
   VstSpeakerArrangement one{};
@@ -779,7 +717,7 @@ TEST_F(Module, TransportFlagsDecideTheReferenceDelay) {
   for (const Case& c : cases) {
     ReferenceSender sender;
     ASSERT_TRUE(sender.Open());
-    auto rig = NewRig();
+    auto rig = NewInstance();
     rig->transport.playing = c.playing;
     rig->transport.validFlags = c.validFlags;
     Start(*rig, 48000.0, kBlock);
@@ -814,7 +752,7 @@ TEST_F(Module, TransportFlagsDecideTheReferenceDelay) {
 // --- host identification and lifecycle ----------------------------------------------------------
 
 TEST_F(Module, OpenAsksTheHostOnceAndNotifiesEveryTime) {
-  auto rig = NewRig();
+  auto rig = NewInstance();
   rig->hostProductName = "REAPER";
   rig->hostVersion = 5203;
   rig->Dispatch(kEffOpen);
@@ -822,7 +760,7 @@ TEST_F(Module, OpenAsksTheHostOnceAndNotifiesEveryTime) {
   EXPECT_EQ(rig->CountCalls(kHostGetProductString), 1);
   EXPECT_EQ(rig->CountCalls(kHostGetVendorVersion), 1);
 
-  auto anonymous = NewRig();
+  auto anonymous = NewInstance();
   anonymous->hostProductName = "";
   anonymous->Dispatch(kEffOpen);
   anonymous->Dispatch(kEffOpen);
@@ -831,7 +769,7 @@ TEST_F(Module, OpenAsksTheHostOnceAndNotifiesEveryTime) {
 }
 
 TEST_F(Module, InstancesAreIndependentAndReopenFresh) {
-  auto a = NewRig(), b = NewRig();
+  auto a = NewInstance(), b = NewInstance();
   Start(*a);
   Start(*b);
   a->SetParameterText(1, "-12");
@@ -852,7 +790,7 @@ TEST_F(Module, InstancesAreIndependentAndReopenFresh) {
   EXPECT_EQ(b->ParamDisplay(1), "-23");
   b->Close();
 
-  auto again = NewRig();
+  auto again = NewInstance();
   Start(*again);
   EXPECT_EQ(again->ParamDisplay(1), "-23");
   EXPECT_EQ(again->ParamDisplay(0), "off");
@@ -863,7 +801,7 @@ TEST_F(Module, InstancesAreIndependentAndReopenFresh) {
 // second instance runs on a thread of its own: the instance mutex keeps chunk and parameter
 // calls out of the blocks (ThreadSanitizer watches this test in the tsan configuration).
 TEST_F(Module, AudioAndUserInterfaceThreadsShareAnInstance) {
-  auto a = NewRig(), b = NewRig();
+  auto a = NewInstance(), b = NewInstance();
   Start(*a, 48000.0, 256);
   Start(*b, 48000.0, 256);
   a->recordCalls = b->recordCalls = false;
@@ -902,7 +840,7 @@ TEST_F(Module, AudioAndUserInterfaceThreadsShareAnInstance) {
 // --- a hostile host -----------------------------------------------------------------------------
 
 TEST_F(Module, HostileHostGetsFailureResultsNotCrashes) {
-  auto rig = NewRig();
+  auto rig = NewInstance();
   Start(*rig);
   // Null pointers on every opcode, with indices out of every range.
   for (int32_t op = 0; op <= 80; ++op) {

@@ -1,69 +1,12 @@
 // The harness's process calls allocate nothing and lock no mutex, with call recording on, so a
-// test of a plug-in's audio path can count around them. The C library's allocation and mutex
-// entry points are interposed in this executable; the probe plug-in asks the host for time
-// info, the process level and an automation record in every block.
-#include <atomic>
-#include <cstdlib>
-#include <pthread.h>
+// test of a plug-in's audio path can count around them with the allocation probe. The probe
+// plug-in asks the host for time info, the process level and an automation record in every block.
 #include <vector>
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include "VstHost.h"
-
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void __libc_free(void*);
-void* __libc_memalign(size_t, size_t);
-}
-
-namespace {
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocations{0};
-std::atomic<long> gLocks{0};
-using LockFn = int (*)(pthread_mutex_t*);
-LockFn gRealLock = nullptr;
-
-void CountAllocation() {
-  if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
-}
-} // namespace
-
-extern "C" {
-void* malloc(size_t n) {
-  CountAllocation();
-  return __libc_malloc(n);
-}
-void* calloc(size_t n, size_t m) {
-  CountAllocation();
-  return __libc_calloc(n, m);
-}
-void* realloc(void* p, size_t n) {
-  CountAllocation();
-  return __libc_realloc(p, n);
-}
-void free(void* p) {
-  if (p) CountAllocation();
-  __libc_free(p);
-}
-void* aligned_alloc(size_t a, size_t n) {
-  CountAllocation();
-  return __libc_memalign(a, n);
-}
-int posix_memalign(void** out, size_t a, size_t n) {
-  CountAllocation();
-  *out = __libc_memalign(a, n);
-  return *out ? 0 : 12;
-}
-int pthread_mutex_lock(pthread_mutex_t* m) {
-  if (gCounting.load(std::memory_order_relaxed)) gLocks.fetch_add(1);
-  if (!gRealLock) gRealLock = reinterpret_cast<LockFn>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
-  return gRealLock(m);
-}
-}
+#include "tests/support/AllocProbe.h"
+#include "tools/vsthost/VstHost.h"
 
 namespace {
 
@@ -90,16 +33,16 @@ TEST(HarnessAudioPath, ProcessCallsAllocateAndLockNothing) {
   double* dout[2] = {d[2].data(), d[3].data()};
   plugin->ClearRecords();
 
-  gCounting = true;
-  for (int block = 0; block < 100; ++block) {
-    plugin->ProcessReplacing(fin, fout, 256);
-    plugin->ProcessAccumulating(fin, fout, 256);
-    plugin->ProcessDouble(din, dout, 256);
-    plugin->transport.Advance(256);
-  }
-  gCounting = false;
-  EXPECT_EQ(gAllocations.load(), 0);
-  EXPECT_EQ(gLocks.load(), 0);
+  const ProbeCounts c = AllocProbe::Measure([&] {
+    for (int block = 0; block < 100; ++block) {
+      plugin->ProcessReplacing(fin, fout, 256);
+      plugin->ProcessAccumulating(fin, fout, 256);
+      plugin->ProcessDouble(din, dout, 256);
+      plugin->transport.Advance(256);
+    }
+  });
+  EXPECT_EQ(c.allocations, 0);
+  EXPECT_EQ(c.locks, 0);
   EXPECT_EQ(plugin->calls.size(), 900u); // every call recorded, within the reserved room
 }
 

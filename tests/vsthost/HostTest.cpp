@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ProbeReport.h"
-#include "VstHost.h"
+#include "tests/vsthost/ProbeReport.h"
+#include "tools/vsthost/VstHost.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ProbeReport.h"
+#include "tests/vsthost/ProbeReport.h"
 
 #define PROBE_GOOD 0
 #define PROBE_NULL_EFFECT 1

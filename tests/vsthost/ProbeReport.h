@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "vst2_abi.h"
+#include "iplug/vst2/vst2_abi.h"
 
 constexpr int32_t kProbeId = ('Z' << 24) | ('t' << 16) | ('P' << 8) | 'r';
 

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "VstHost.h"
+#include "tools/vsthost/VstHost.h"
 
 #if defined(ZT_SANITIZED)
 // LSP's per-effect stub loads LSP's libraries, whose static constructors allocate blocks that

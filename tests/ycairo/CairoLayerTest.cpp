@@ -11,10 +11,10 @@
 
 #include <gtest/gtest.h>
 
-#include "ICairoControls.h"
-#include "SharedText.h"
+#include "ycairo/ICairoControls.h"
+#include "ycairo/SharedText.h"
 #include "lice/lice.h"
-#include "ycairo.h"
+#include "ycairo/ycairo.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "Example.h"
+#include "tools/render/Example.h"
 
 #include <algorithm>
 #include <cmath>

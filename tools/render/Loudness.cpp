@@ -1,4 +1,4 @@
-#include "Loudness.h"
+#include "tools/render/Loudness.h"
 
 #include <algorithm>
 #include <cmath>

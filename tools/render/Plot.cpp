@@ -1,4 +1,4 @@
-#include "Plot.h"
+#include "tools/render/Plot.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +12,7 @@
 #include <fontconfig/fontconfig.h>
 #endif
 
-#include "AudioFile.h"
+#include "tools/render/AudioFile.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "Render.h"
+#include "tools/render/Render.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,9 +10,9 @@
 #include <limits>
 #include <memory>
 
-#include "Progress.h"
-#include "ReferenceSender.h"
-#include "VstHost.h"
+#include "tools/render/Progress.h"
+#include "tools/sender/ReferenceSender.h"
+#include "tools/vsthost/VstHost.h"
 #include "os/SharedMemory.h"
 
 #if defined(_WIN32)

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "AudioFile.h"
-#include "Loudness.h"
-#include "Screenshot.h"
+#include "tools/render/AudioFile.h"
+#include "tools/render/Loudness.h"
+#include "tools/render/Screenshot.h"
 
 struct RenderOptions {
   std::string plugin;  // path of the plug-in module

@@ -1,12 +1,12 @@
-#include "Screenshot.h"
+#include "tools/render/Screenshot.h"
 
 #include <filesystem>
 
 #include <cairo.h>
 
-#include "AudioFile.h"
-#include "VstHost.h"
-#include "vst2_vendor.h"
+#include "tools/render/AudioFile.h"
+#include "tools/vsthost/VstHost.h"
+#include "iplug/vst2/vst2_vendor.h"
 
 namespace {
 constexpr int kMaxSide = 4096; // a sane bound on what a plug-in may claim as its editor size

@@ -12,11 +12,11 @@
 #include <system_error>
 #include <vector>
 
-#include "AudioFile.h"
-#include "Example.h"
-#include "Loudness.h"
-#include "Plot.h"
-#include "Render.h"
+#include "tools/render/AudioFile.h"
+#include "tools/render/Example.h"
+#include "tools/render/Loudness.h"
+#include "tools/render/Plot.h"
+#include "tools/render/Render.h"
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "ReferenceSender.h"
+#include "tools/sender/ReferenceSender.h"
 
 #include <cmath>
 

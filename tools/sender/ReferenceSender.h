@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "SharedSegment.h"
+#include "plugin/SharedSegment.h"
 
 class ReferenceSender {
 public:

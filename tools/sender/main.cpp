@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "ReferenceSender.h"
+#include "tools/sender/ReferenceSender.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "DynamicLibrary.h"
+#include "tools/vsthost/DynamicLibrary.h"
 
 #include <cstring>
 #include <dlfcn.h>

@@ -1,4 +1,4 @@
-#include "DynamicLibrary.h"
+#include "tools/vsthost/DynamicLibrary.h"
 
 #include <filesystem>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "VstHost.h"
+#include "tools/vsthost/VstHost.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "DynamicLibrary.h"
+#include "tools/vsthost/DynamicLibrary.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "vst2_abi.h"
+#include "iplug/vst2/vst2_abi.h"
 
 // The transport the host reports on kHostGetTime. Positions are in quarter notes except
 // samplePos; the caller moves it (Advance) and flips its switches as a sequencer would.

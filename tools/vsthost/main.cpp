@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "VstHost.h"
+#include "tools/vsthost/VstHost.h"
 
 namespace {
 

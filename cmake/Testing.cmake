@@ -1,0 +1,50 @@
+# How test executables become ctest entries.
+include(GoogleTest)
+
+# zt_add_gtest(<target> [FILTER <gtest filter>] [LABELS <label>...])
+#   Natively every GoogleTest case is a ctest entry of its own, so that a failure names its test
+#   and ctest runs the cases of a suite in parallel; the cases are listed when ctest runs, not at
+#   build time. Under Wine a process start costs seconds, so there the executable stays one entry.
+function(zt_add_gtest target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "FILTER" "LABELS")
+  if(CMAKE_CROSSCOMPILING)
+    set(args "")
+    if(arg_FILTER)
+      set(args --gtest_filter=${arg_FILTER})
+    endif()
+    add_test(NAME ${target} COMMAND ${target} ${args})
+    if(arg_LABELS)
+      set_tests_properties(${target} PROPERTIES LABELS "${arg_LABELS}")
+    endif()
+  else()
+    set(options DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 TEST_PREFIX "${target}.")
+    if(arg_FILTER)
+      list(APPEND options TEST_FILTER ${arg_FILTER})
+    endif()
+    if(arg_LABELS)
+      list(APPEND options PROPERTIES LABELS "${arg_LABELS}")
+    endif()
+    gtest_discover_tests(${target} ${options})
+  endif()
+endfunction()
+
+# zt_load_module(<test target> <module target> <macro>)
+#   Defines <macro> as the path from which the test loads the plug-in module, and builds the
+#   module first. On Windows the DLL is copied beside the test, where LoadLibrary looks first,
+#   whenever it is rebuilt (also when the test itself is not relinked).
+function(zt_load_module test module macro)
+  if(WIN32)
+    set(copy ${CMAKE_CURRENT_BINARY_DIR}/$<TARGET_FILE_NAME:${module}>)
+    set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${test}_${module}.copied)
+    add_custom_command(OUTPUT ${stamp}
+                       COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${module}> ${copy}
+                       COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
+                       DEPENDS ${module} $<TARGET_FILE:${module}>)
+    add_custom_target(${test}_${module}_copy DEPENDS ${stamp})
+    add_dependencies(${test} ${test}_${module}_copy)
+    target_compile_definitions(${test} PRIVATE ${macro}="$<TARGET_FILE_NAME:${module}>")
+  else()
+    target_compile_definitions(${test} PRIVATE ${macro}="$<TARGET_FILE:${module}>")
+  endif()
+  add_dependencies(${test} ${module})
+endfunction()
