@@ -6,8 +6,6 @@
 #include <cstring>
 #include <mutex>
 
-#include <ebur128.h>
-
 #include "ycairo/ICairoControls.h"
 #include "igraphics/IControl.h"
 #include "igraphics/IGraphicsHeadless.h"
@@ -16,11 +14,6 @@
 
 namespace {
 
-constexpr double kDbPerNeper = 8.685889638065037; // dB of a ratio x is ln(x) * this
-constexpr double kNeperPerDb = 0.1151292546497;   // the ratio of d dB is exp(d * this)
-constexpr double kNoReference = -1000.0;
-constexpr double kSilenceThreshold = 3.1622776601683e-5; // exp(-10.361632918473001), -90 dBFS
-constexpr double kGainFloorDb = -120.0;
 constexpr int32_t kVersion = 0x00010002; // 1.0.2
 
 // The editor's resources and layout.
@@ -76,11 +69,6 @@ ZolvarTesk_Receive::ZolvarTesk_Receive(IPlugInstanceInfo info)
   BuildEditor();
 
   FillDefaultPresets("-", 1);
-
-  historyWrite = 0;
-  lastBlockSize = 0;
-  integratedLoudness = 0.0;
-  std::fill(std::begin(loudnessHistory), std::end(loudnessHistory), kNoReference);
 }
 
 void ZolvarTesk_Receive::BuildEditor() {
@@ -111,42 +99,14 @@ void ZolvarTesk_Receive::BuildEditor() {
   AttachEditor(editor.release());
 }
 
-ZolvarTesk_Receive::~ZolvarTesk_Receive() {
-  if (momentaryMeter) ebur128_destroy(&momentaryMeter);
-  if (integratedMeter) ebur128_destroy(&integratedMeter);
-  link.reset();
-}
-
-ebur128_state* ZolvarTesk_Receive::CreateMeter(int mode) const {
-  ebur128_state* meter =
-      ebur128_init(2, static_cast<unsigned long>(std::max(1, sampleRateInt)), mode);
-  if (meter) {
-    ebur128_set_channel(meter, 0, EBUR128_LEFT);
-    ebur128_set_channel(meter, 1, EBUR128_RIGHT);
-  }
-  return meter;
-}
+ZolvarTesk_Receive::~ZolvarTesk_Receive() = default;
 
 void ZolvarTesk_Receive::Reset() {
   std::lock_guard<std::recursive_mutex> lock(Mutex());
-  const double rate = SampleRate();
-  sampleRateInt = rate >= 1.0 && rate < 2147483647.0 ? static_cast<int32_t>(rate) : 44100;
-  if (!momentaryMeter) {
-    momentaryMeter = CreateMeter(EBUR128_MODE_M);
-  } else {
-    // A meter kept at the old rate would measure the wrong loudness after a rate change.
-    ebur128_change_parameters(momentaryMeter, 2, static_cast<unsigned long>(sampleRateInt));
-  }
-  if (integratedMeter)
-    ebur128_change_parameters(integratedMeter, 2, static_cast<unsigned long>(sampleRateInt));
-  smoothedGain = 0.0;
-  lastBlockSize = 0;
-  silentSamples = 0;
-  leadingSilence = true;
-  historyWrite = 0;
+  matcher.Prepare(SampleRate());
 }
 
-void ZolvarTesk_Receive::ParameterChanged(int paramIdx, int) {
+void ZolvarTesk_Receive::ParameterChanged(int paramIdx, int source) {
   std::lock_guard<std::recursive_mutex> lock(Mutex());
   if (paramIdx == ParamOutputNormalization) {
     IPlugParam* analysis = GetParam(ParamAnalysis);
@@ -159,38 +119,27 @@ void ZolvarTesk_Receive::ParameterChanged(int paramIdx, int) {
       if (IGraphics* editor = Editor())
         editor->PushParamToControls(ParamOutputNormalization, 0.0, true);
       GetParam(ParamOutputNormalization)->SetClamped(0.0);
-      if (integratedMeter) ebur128_destroy(&integratedMeter);
-      // The histogram keeps the cost of a block constant and allocation-free however long the
-      // analysis runs; the block list of the plain mode would grow (and be rescanned) forever.
-      integratedMeter = CreateMeter(EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM);
-      integratedLoudness = 0.0;
+      matcher.RestartAnalysis();
+      // A host may automate from its audio thread, so a host change only takes the spare meter;
+      // the editor's changes come on the user-interface thread, where the next spare is made.
+      if (source == kSourceEditor) matcher.PrepareSpare();
     }
   }
 }
 
-void ZolvarTesk_Receive::InterleaveFrames(const double* left, const double* right, int frames,
-                                          double* dest) {
-  for (int k = 0; k < frames; ++k) {
-    const double l = left[k], r = right[k];
-    dest[2 * k] = std::isfinite(l) ? l : 0.0;
-    dest[2 * k + 1] = std::isfinite(r) ? r : 0.0;
-  }
-}
-
-void ZolvarTesk_Receive::MeasureFrames(ebur128_state* meter, const double* left,
-                                       const double* right, int frames) {
-  for (int start = 0; start < frames; start += kFrameBufferFrames) {
-    const int n = std::min(kFrameBufferFrames, frames - start);
-    InterleaveFrames(left + start, right + start, n, frameBuffer);
-    ebur128_add_frames_double(meter, frameBuffer, static_cast<size_t>(n));
-  }
-}
-
-void ZolvarTesk_Receive::FormatReadout(char* dest, double lufs) {
+void ZolvarTesk_Receive::ShowReadout(ICairoText* readout, char* text, double lufs) {
   if (lufs > -160.0)
-    snprintf(dest, kReadoutSize, "%.1f", lufs);
+    snprintf(text, kReadoutSize, "%.1f", lufs);
   else
-    CopyBounded(dest, kReadoutSize, "-inf");
+    CopyBounded(text, kReadoutSize, "-inf");
+  if (readout) readout->UpdateText(text);
+}
+
+void ZolvarTesk_Receive::ApplyGain(double* left, double* right, int frames, double gain) {
+  for (int k = 0; k < frames; ++k) {
+    left[k] *= gain;
+    right[k] *= gain;
+  }
 }
 
 void ZolvarTesk_Receive::ProcessBlock(double** inputs, double** outputs, int frames) {
@@ -198,93 +147,34 @@ void ZolvarTesk_Receive::ProcessBlock(double** inputs, double** outputs, int fra
   double* in0 = inputs[0];
   double* in1 = inputs[1];
 
-  if (frames != lastBlockSize) {
-    const double exponent = 1.0 / (4000.0 / SampleRate() * sampleRateInt * 0.001);
-    risingCoeff = fallingCoeff = std::pow(0.01, exponent);
-    lastBlockSize = frames;
-  }
-
+  matcher.BeginBlock(frames, SampleRate());
   TransportInfo transport;
   ReadTransport(transport);
+  matcher.CountLeadingSilence(transport.playing, in0, in1, frames);
 
-  if (!transport.playing) {
-    silentSamples = 0;
-    leadingSilence = true;
-    historyWrite = 0;
-  } else {
-    for (int k = 0; k < frames && leadingSilence; ++k) {
-      const double p = std::max(std::fabs(in1[k]), std::fabs(in0[k]));
-      if (p < kSilenceThreshold) {
-        if (silentSamples < INT32_MAX) ++silentSamples;
-      } else {
-        leadingSilence = false;
-      }
-    }
-  }
-  // The history cannot reach further back than its own length.
-  const int32_t delay = std::min(silentSamples / frames, kHistoryLength - 1);
-  lastDelay = delay;
-
-  normalizationDimmed = integratedLoudness == 0.0;
+  normalizationDimmed = !matcher.HasAnalysisResult();
   if (IGraphics* editor = Editor())
     editor->DimParamControls(ParamOutputNormalization, normalizationDimmed);
 
-  // Without a meter (no sample rate was ever set) there is no measurement, hence no matching.
-  double own = -HUGE_VAL;
-  if (momentaryMeter) {
-    MeasureFrames(momentaryMeter, in0, in1, frames);
-    own = 0.0;
-    ebur128_loudness_momentary(momentaryMeter, &own);
-  }
-  FormatReadout(readoutInText, own);
-  if (readoutIn) readoutIn->UpdateText(readoutInText);
+  const double own = matcher.MeasureInput(in0, in1, frames);
+  ShowReadout(readoutIn, readoutInText, own);
 
   link->ReadReference();
-
-  loudnessHistory[historyWrite] = link->referenceDb;
-  const double ref = loudnessHistory[(historyWrite - delay + kHistoryLength) % kHistoryLength];
-  historyWrite = (historyWrite + 1) % kHistoryLength;
-  lastReference = ref;
-
-  double target = 1.0;
-  if (ref > kGainFloorDb && own > kGainFloorDb) {
-    target = std::exp(ref * kNeperPerDb) / std::exp(own * kNeperPerDb);
-    // A difference beyond what a double can express is no usable reference either.
-    if (!std::isfinite(target)) target = 1.0;
-  }
-  target = std::fabs(target);
-
-  const double c = target > smoothedGain ? risingCoeff : fallingCoeff;
-  smoothedGain = (1.0 - c) * target + c * smoothedGain;
-
+  const double gain = matcher.MatchGain(link->referenceDb);
   const bool bypass = GetParam(ParamBypass)->IsOn();
-  if (!bypass) {
-    for (int k = 0; k < frames; ++k) {
-      in0[k] *= smoothedGain;
-      in1[k] *= smoothedGain;
-    }
-  }
+  if (!bypass) ApplyGain(in0, in1, frames, gain);
 
-  if (GetParam(ParamAnalysis)->IsOn() && integratedMeter) {
-    MeasureFrames(integratedMeter, in0, in1, frames);
-    ebur128_loudness_global(integratedMeter, &integratedLoudness);
-    GetParam(ParamIntegratedLevel)->SetClamped(std::max(integratedLoudness, -100.0));
-  }
+  if (GetParam(ParamAnalysis)->IsOn() && matcher.Analyze(in0, in1, frames))
+    GetParam(ParamIntegratedLevel)->SetClamped(std::max(matcher.IntegratedLoudness(), -100.0));
 
   double v = 1.0;
   if (GetParam(ParamOutputNormalization)->IsOn() && !bypass) {
-    const double t = GetParam(ParamTarget)->Value();
-    const double l = GetParam(ParamIntegratedLevel)->Value();
-    v = std::exp(t * kNeperPerDb) / std::exp(l * kNeperPerDb);
-    for (int k = 0; k < frames; ++k) {
-      in0[k] *= v;
-      in1[k] *= v;
-    }
+    v = LoudnessMatcher::NormalizationGain(GetParam(ParamTarget)->Value(),
+                                           GetParam(ParamIntegratedLevel)->Value());
+    ApplyGain(in0, in1, frames, v);
   }
 
-  const double out = own + std::log(std::fabs(v * smoothedGain)) * kDbPerNeper;
-  FormatReadout(readoutOutText, out);
-  if (readoutOut) readoutOut->UpdateText(readoutOutText);
+  ShowReadout(readoutOut, readoutOutText, matcher.OutputLoudness(v));
 
   if (outputs[1] != in1) memmove(outputs[1], in1, sizeof(double) * static_cast<size_t>(frames));
   if (outputs[0] != in0) memmove(outputs[0], in0, sizeof(double) * static_cast<size_t>(frames));

@@ -7,9 +7,8 @@
 #include <memory>
 
 #include "iplug/IPlugAdapter.h"
+#include "plugin/LoudnessMatcher.h"
 #include "plugin/ReferenceLink.h"
-
-#include <ebur128.h>
 
 class ICairoText;
 
@@ -24,16 +23,22 @@ enum ReceiveParams {
 
 class ZolvarTesk_Receive : public IPlugAdapter {
 public:
-  static constexpr int kFrameBufferFrames = 8192;
-  static constexpr int kHistoryLength = 32768;
+  static constexpr int kFrameBufferFrames = LoudnessMatcher::kFrameBufferFrames;
+  static constexpr int kHistoryLength = LoudnessMatcher::kHistoryLength;
   static constexpr int kReadoutSize = 16;
   static constexpr int kEditorWidth = 256;
   static constexpr int kEditorHeight = 300;
 
+  // Plug-in factory of the adapter, under its construction lock: opens the reference link
+  // (claiming a slot), configures the parameters, builds and attaches the editor.
   explicit ZolvarTesk_Receive(IPlugInstanceInfo info);
   ~ZolvarTesk_Receive() override;
 
+  // Host's set-up thread (sample rate, block size, processing off); takes the mutex. Follows the
+  // rate and starts matching afresh; the one place besides construction where meters are made.
   void Reset() override;
+  // Any thread, the audio thread included; takes the mutex. Keeps analysis and output
+  // normalisation exclusive; switching analysis on restarts it without allocating.
   void ParameterChanged(int paramIdx, int source) override;
   // audio thread, instance mutex held; scales inputs 0 and 1 in place and copies them out.
   void ProcessBlock(double** inputs, double** outputs, int frames) override;
@@ -42,13 +47,14 @@ public:
   // show the same.
   const char* ReadoutInText() const { return readoutInText; }
   const char* ReadoutOutText() const { return readoutOutText; }
-  double SmoothedGain() const { return smoothedGain; }
-  double IntegratedLoudness() const { return integratedLoudness; }
-  int HistoryWrite() const { return historyWrite; }
-  int SilentSamples() const { return silentSamples; }
-  int LastDelayBlocks() const { return lastDelay; }
+  double SmoothedGain() const { return matcher.SmoothedGain(); }
+  double IntegratedLoudness() const { return matcher.IntegratedLoudness(); }
+  int HistoryWrite() const { return matcher.HistoryWrite(); }
+  int SilentSamples() const { return matcher.SilentSamples(); }
+  int LastDelayBlocks() const { return matcher.LastDelayBlocks(); }
   // The delayed reference the last block matched against, in dB.
-  double LastReferenceDb() const { return lastReference; }
+  double LastReferenceDb() const { return matcher.LastReferenceDb(); }
+  const LoudnessMatcher& Matcher() const { return matcher; }
   const ReferenceLink& Link() const { return *link; }
   ReferenceLink& Link() { return *link; }
   // True while the output-normalisation switch is dimmed (no analysis result yet).
@@ -61,29 +67,13 @@ public:
 private:
   // Builds the editor with its eight controls and the cairo context, and attaches it.
   void BuildEditor();
-  // Feeds frames of inputs 0 and 1 to a meter in slices that fit frameBuffer; samples that are
-  // not finite are measured as silence so that one bad sample cannot poison a meter for good.
-  void MeasureFrames(ebur128_state* meter, const double* left, const double* right, int frames);
-  void InterleaveFrames(const double* left, const double* right, int frames, double* dest);
-  static void FormatReadout(char* dest, double lufs);
-  ebur128_state* CreateMeter(int mode) const;
+  // Formats lufs into text and hands it to readout (if any), which repaints only on a change.
+  static void ShowReadout(ICairoText* readout, char* text, double lufs);
+  static void ApplyGain(double* left, double* right, int frames, double gain);
 
-  ebur128_state* momentaryMeter = nullptr;
-  ebur128_state* integratedMeter = nullptr;
+  // Declared in this order so that the meters go before the link when the instance is destroyed.
   std::unique_ptr<ReferenceLink> link;
-  double integratedLoudness = 0.0;
-  double frameBuffer[2 * kFrameBufferFrames];
-  double loudnessHistory[kHistoryLength];
-  int32_t historyWrite = 0;
-  int32_t lastBlockSize = 0;
-  int32_t silentSamples = 0;
-  bool leadingSilence = true;
-  double smoothedGain = 0.0;
-  int32_t sampleRateInt = 44100;
-  double risingCoeff = 0.0;
-  double fallingCoeff = 0.0;
-  int32_t lastDelay = 0;
-  double lastReference = -1000.0;
+  LoudnessMatcher matcher;
   bool normalizationDimmed = true;
   char readoutInText[kReadoutSize] = "";
   char readoutOutText[kReadoutSize] = "";

@@ -104,6 +104,20 @@ TEST_F(AudioCallbacks, AllocateNothingAndLockOnlyTheInstanceMutex) {
     EXPECT_TRUE(std::isfinite(outF[0][frames - 1]));
   }
 
+  // Hosts automate from their audio thread: switching analysis on there restarts it with a meter
+  // made beforehand, however often it happens between two set-up calls.
+  const ProbeCounts automation = Measure([&] {
+    for (int b = 0; b < 4; ++b) {
+      plug->SetParameter(3, 0.0f);
+      plug->SetParameter(3, 1.0f);
+      Fill(512);
+      plug->ProcessReplacing(insF, outsF, 512);
+    }
+  });
+  EXPECT_EQ(automation.allocations, 0);
+  EXPECT_EQ(automation.foreignLocks, 0);
+  Dispatch(kEffMainsChanged, 0, 0); // the set-up thread frees what the restarts retired
+
   // A mono arrangement reads the second input from the scratch buffer.
   VstSpeakerArrangement mono{};
   mono.type = kSpeakerArrMono;

@@ -1,0 +1,192 @@
+#include "plugin/LoudnessMatcher.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <iterator>
+
+#include <ebur128.h>
+
+namespace {
+
+constexpr double kDbPerNeper = 8.685889638065037;        // dB of a ratio x is ln(x) * this
+constexpr double kNeperPerDb = 0.1151292546497;          // the ratio of d dB is exp(d * this)
+constexpr double kSilenceThreshold = 3.1622776601683e-5; // exp(-10.361632918473001), -90 dBFS
+constexpr double kGainFloorDb = -120.0; // at or below this, own or reference loudness is silence
+// The histogram keeps the cost of a block constant and allocation-free however long the analysis
+// runs; the block list of the plain integrated mode would grow (and be rescanned) forever.
+constexpr int kIntegratedMode = EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM;
+
+int32_t RateToInt(double rate) {
+  return rate >= 1.0 && rate < 2147483647.0 ? static_cast<int32_t>(rate)
+                                            : LoudnessMatcher::kDefaultRate;
+}
+
+void Destroy(ebur128_state*& meter) {
+  if (meter) ebur128_destroy(&meter);
+  meter = nullptr;
+}
+
+} // namespace
+
+LoudnessMatcher::LoudnessMatcher() {
+  std::fill(std::begin(history_), std::end(history_), kNoReference);
+  integrated_ = CreateMeter(kIntegratedMode);
+}
+
+LoudnessMatcher::~LoudnessMatcher() {
+  Destroy(momentary_);
+  Destroy(integrated_);
+  Destroy(spare_);
+  Destroy(retired_);
+}
+
+ebur128_state* LoudnessMatcher::CreateMeter(int mode) const {
+  ebur128_state* meter = ebur128_init(2, static_cast<unsigned long>(sampleRateInt_), mode);
+  if (meter) {
+    ebur128_set_channel(meter, 0, EBUR128_LEFT);
+    ebur128_set_channel(meter, 1, EBUR128_RIGHT);
+  }
+  return meter;
+}
+
+// A meter kept at an old rate would measure the wrong loudness after a rate change. What it has
+// measured stays (libebur128 keeps its blocks); it answers no change for the same rate.
+void LoudnessMatcher::Retune(ebur128_state* meter, int32_t rate) {
+  if (meter) ebur128_change_parameters(meter, 2, static_cast<unsigned long>(rate));
+}
+
+void LoudnessMatcher::Prepare(double sampleRate) {
+  const int32_t rate = RateToInt(sampleRate);
+  const bool rateChanged = rate != sampleRateInt_;
+  sampleRateInt_ = rate;
+  if (!momentary_)
+    momentary_ = CreateMeter(EBUR128_MODE_M);
+  else
+    Retune(momentary_, rate);
+  Retune(integrated_, rate);
+  // A spare has measured nothing: made afresh at the new rate it is exactly a new meter.
+  if (rateChanged) Destroy(spare_);
+  PrepareSpare();
+
+  smoothedGain_ = 0.0;
+  lastBlockSize_ = 0; // the next block recomputes the coefficients
+  silentSamples_ = 0;
+  leadingSilence_ = true;
+  historyWrite_ = 0;
+}
+
+void LoudnessMatcher::PrepareSpare() {
+  Destroy(retired_);
+  if (waiting_) {
+    Destroy(integrated_);
+    integrated_ = CreateMeter(kIntegratedMode);
+    integratedFed_ = false;
+    waiting_ = false;
+  }
+  if (!spare_) spare_ = CreateMeter(kIntegratedMode);
+}
+
+void LoudnessMatcher::RestartAnalysis() {
+  started_ = true;
+  integratedLoudness_ = 0.0;
+  if (integrated_ && !integratedFed_ && !waiting_) return; // it has measured nothing yet
+  if (spare_) {
+    retired_ = integrated_; // no spare exists while one is retired
+    integrated_ = spare_;
+    spare_ = nullptr;
+    integratedFed_ = false;
+    waiting_ = false;
+  } else {
+    waiting_ = true;
+  }
+}
+
+void LoudnessMatcher::BeginBlock(int frames, double sampleRate) {
+  if (frames == lastBlockSize_) return;
+  // The time constant is 4000 ms of a block each; the block size does not enter the value.
+  const double exponent = 1.0 / (4000.0 / sampleRate * sampleRateInt_ * 0.001);
+  risingCoeff_ = fallingCoeff_ = std::pow(0.01, exponent);
+  lastBlockSize_ = frames;
+}
+
+int LoudnessMatcher::CountLeadingSilence(bool playing, const double* left, const double* right,
+                                         int frames) {
+  if (!playing) {
+    silentSamples_ = 0;
+    leadingSilence_ = true;
+    historyWrite_ = 0;
+  } else {
+    for (int k = 0; k < frames && leadingSilence_; ++k) {
+      const double p = std::max(std::fabs(right[k]), std::fabs(left[k]));
+      if (p < kSilenceThreshold) {
+        if (silentSamples_ < INT32_MAX) ++silentSamples_;
+      } else {
+        leadingSilence_ = false;
+      }
+    }
+  }
+  // The history cannot reach further back than its own length.
+  delay_ = std::min(silentSamples_ / frames, kHistoryLength - 1);
+  return delay_;
+}
+
+void LoudnessMatcher::Measure(ebur128_state* meter, const double* left, const double* right,
+                              int frames) {
+  for (int start = 0; start < frames; start += kFrameBufferFrames) {
+    const int n = std::min(kFrameBufferFrames, frames - start);
+    for (int k = 0; k < n; ++k) {
+      // One bad sample must not poison a meter for good: it is measured as silence.
+      const double l = left[start + k], r = right[start + k];
+      frameBuffer_[2 * k] = std::isfinite(l) ? l : 0.0;
+      frameBuffer_[2 * k + 1] = std::isfinite(r) ? r : 0.0;
+    }
+    ebur128_add_frames_double(meter, frameBuffer_, static_cast<size_t>(n));
+  }
+}
+
+double LoudnessMatcher::MeasureInput(const double* left, const double* right, int frames) {
+  // Without a meter (no sample rate was ever set) there is no measurement, hence no matching.
+  own_ = -HUGE_VAL;
+  if (momentary_) {
+    Measure(momentary_, left, right, frames);
+    own_ = 0.0;
+    ebur128_loudness_momentary(momentary_, &own_);
+  }
+  return own_;
+}
+
+double LoudnessMatcher::MatchGain(double referenceDb) {
+  history_[historyWrite_] = referenceDb;
+  const double ref = history_[(historyWrite_ - delay_ + kHistoryLength) % kHistoryLength];
+  historyWrite_ = (historyWrite_ + 1) % kHistoryLength;
+  lastReference_ = ref;
+
+  double target = 1.0;
+  if (ref > kGainFloorDb && own_ > kGainFloorDb) {
+    target = std::exp(ref * kNeperPerDb) / std::exp(own_ * kNeperPerDb);
+    // A difference beyond what a double can express is no usable reference either.
+    if (!std::isfinite(target)) target = 1.0;
+  }
+  target = std::fabs(target);
+
+  const double c = target > smoothedGain_ ? risingCoeff_ : fallingCoeff_;
+  smoothedGain_ = (1.0 - c) * target + c * smoothedGain_;
+  return smoothedGain_;
+}
+
+bool LoudnessMatcher::Analyze(const double* left, const double* right, int frames) {
+  if (!started_ || !integrated_ || waiting_) return false;
+  Measure(integrated_, left, right, frames);
+  integratedFed_ = true;
+  ebur128_loudness_global(integrated_, &integratedLoudness_);
+  return true;
+}
+
+double LoudnessMatcher::NormalizationGain(double targetLufs, double integratedLufs) {
+  return std::exp(targetLufs * kNeperPerDb) / std::exp(integratedLufs * kNeperPerDb);
+}
+
+double LoudnessMatcher::OutputLoudness(double normalisationGain) const {
+  return own_ + std::log(std::fabs(normalisationGain * smoothedGain_)) * kDbPerNeper;
+}

@@ -1,0 +1,113 @@
+#pragma once
+// The receiver's measuring and gain logic, free of host, editor and shared-memory types: the
+// meters, the count of leading silence, the reference history and its delay, the smoothed
+// matching gain, the integrated-loudness analysis and the normalisation gain. The plug-in feeds
+// it the transport state, the input and the reference level, and applies what it answers.
+//
+// Threads: one owner serialises every call (the receiver holds its instance mutex). Meters are
+// made and destroyed only by the constructor, the destructor, Prepare and PrepareSpare, which the
+// owner calls where the audio path cannot ask for them: while the host sets up (sample rate,
+// block size, processing switched off) and on the editor's thread. The per-block operations and
+// RestartAnalysis, which a host may reach from its audio thread, allocate and free nothing.
+
+#include <cstdint>
+
+#include <ebur128.h>
+
+class LoudnessMatcher {
+public:
+  static constexpr int kFrameBufferFrames = 8192; // frames handed to a meter at a time
+  static constexpr int kHistoryLength = 32768;    // reference levels, one per block
+  static constexpr double kNoReference = -1000.0; // dB: no sender, or no usable level
+  static constexpr int32_t kDefaultRate = 44100;
+
+  // Makes the integrated meter at 44.1 kHz, so that analysis can start before the host has set a
+  // rate. Without memory for a meter analysis yields no result; nothing else is affected.
+  LoudnessMatcher();
+  ~LoudnessMatcher();
+  LoudnessMatcher(const LoudnessMatcher&) = delete;
+  LoudnessMatcher& operator=(const LoudnessMatcher&) = delete;
+
+  // --- set-up (host thread; allocates) ---------------------------------------------------------
+  // Follows the host's sample rate: makes the momentary meter and the spare integrated meter when
+  // they are missing and re-tunes every meter to a changed rate, then starts afresh: gain 0,
+  // leading silence counted from zero, the history written from its start (its entries are kept). A
+  // rate below 1 Hz or beyond int32 counts as 44.1 kHz.
+  void Prepare(double sampleRate);
+  // Makes a fresh spare integrated meter if a restart used it up, gives analysis that waits for
+  // one its meter, and destroys the meters restarts retired.
+  void PrepareSpare();
+
+  // --- analysis (any thread; allocates nothing) -------------------------------------------------
+  // Starts the integrated measurement afresh: the result is gone until the next analysed block.
+  // A meter that has measured nothing yet stays; otherwise the spare takes over. When there is no
+  // spare (a second restart before Prepare or PrepareSpare ran), analysis waits for one and
+  // measures nothing until then.
+  void RestartAnalysis();
+
+  // --- one block (audio thread), in this order -------------------------------------------------
+  // Frames must be at least 1. Recomputes the smoothing coefficients when the block size changed
+  // (they do not depend on it); sampleRate is the host's current rate.
+  void BeginBlock(int frames, double sampleRate);
+  // Counts leading silence (both channels below -90 dBFS) while the transport plays; stopping
+  // it starts the count and the history afresh. Returns the delay in whole blocks.
+  int CountLeadingSilence(bool playing, const double* left, const double* right, int frames);
+  // Momentary loudness of the input in LUFS (minus infinity after 400 ms of silence, or without a
+  // meter, before the first Prepare). Samples that are not finite count as silence.
+  double MeasureInput(const double* left, const double* right, int frames);
+  // Stores this block's reference (dB; kNoReference when none), reads the one of `delay` blocks
+  // ago and moves the smoothed gain towards reference / own loudness. Returns the gain to apply.
+  double MatchGain(double referenceDb);
+  // Feeds the matched signal to the measuring meter and updates the integrated loudness since
+  // the last restart. False, with nothing measured, before the first restart and while analysis
+  // waits for a meter.
+  bool Analyze(const double* left, const double* right, int frames);
+  // The fixed gain that brings integratedLufs to targetLufs.
+  static double NormalizationGain(double targetLufs, double integratedLufs);
+  // Loudness of the output: the input's, plus the matching gain and normalisationGain in dB.
+  double OutputLoudness(double normalisationGain) const;
+
+  // --- state ----------------------------------------------------------------------------------
+  double SmoothedGain() const { return smoothedGain_; }
+  // LUFS; 0.0 while there is no result.
+  double IntegratedLoudness() const { return integratedLoudness_; }
+  // An analysis result exists (the integrated loudness is not exactly 0.0).
+  bool HasAnalysisResult() const { return integratedLoudness_ != 0.0; }
+  double OwnLoudness() const { return own_; }
+  int32_t HistoryWrite() const { return historyWrite_; }
+  int32_t SilentSamples() const { return silentSamples_; }
+  int32_t LastDelayBlocks() const { return delay_; }
+  double LastReferenceDb() const { return lastReference_; }
+  int32_t SampleRateInt() const { return sampleRateInt_; }
+  double RisingCoefficient() const { return risingCoeff_; }
+  double FallingCoefficient() const { return fallingCoeff_; }
+  bool AnalysisWaitsForMeter() const { return waiting_; }
+  bool HasSpareMeter() const { return spare_ != nullptr; }
+
+private:
+  ebur128_state* CreateMeter(int mode) const;
+  static void Retune(ebur128_state* meter, int32_t rate);
+  // Feeds a meter in slices that fit frameBuffer_.
+  void Measure(ebur128_state* meter, const double* left, const double* right, int frames);
+
+  ebur128_state* momentary_ = nullptr;  // made by the first Prepare
+  ebur128_state* integrated_ = nullptr; // the measuring meter
+  ebur128_state* spare_ = nullptr;      // fresh, for the next restart; never with retired_
+  ebur128_state* retired_ = nullptr;    // replaced by a restart, to be destroyed off the audio path
+  bool integratedFed_ = false;          // integrated_ has measured since it took over
+  bool started_ = false;                // analysis has been started at least once
+  bool waiting_ = false;                // restarted without a spare: integrated_ is stale
+  double integratedLoudness_ = 0.0;
+  double own_ = 0.0;
+  double smoothedGain_ = 0.0;
+  int32_t sampleRateInt_ = kDefaultRate;
+  double risingCoeff_ = 0.0, fallingCoeff_ = 0.0;
+  int32_t lastBlockSize_ = 0;
+  int32_t silentSamples_ = 0;
+  bool leadingSilence_ = true;
+  int32_t delay_ = 0;
+  int32_t historyWrite_ = 0;
+  double lastReference_ = kNoReference;
+  double frameBuffer_[2 * kFrameBufferFrames];
+  double history_[kHistoryLength];
+};
