@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include "iplug/vst2/vst2_vendor.h"
 
@@ -41,6 +42,23 @@ struct HostText {
   explicit HostText(const char* src) { CopyBounded(text, sizeof text, src); }
   char text[kHostTextLimit];
 };
+
+// A name into the host's buffer of the interface's size: 1, or 0 without a buffer.
+intptr_t CopyName(char* hostBuffer, size_t size, const char* name) {
+  if (!hostBuffer) return 0;
+  CopyBounded(hostBuffer, size, name);
+  return 1;
+}
+
+// An event record of the host's interface with every field 0 but its type, size and offset.
+template <typename Event> Event NewEvent(int32_t type, int32_t deltaFrames) {
+  Event ev;
+  memset(&ev, 0, sizeof ev);
+  ev.type = type;
+  ev.byteSize = sizeof ev;
+  ev.deltaFrames = deltaFrames;
+  return ev;
+}
 
 template <typename T> bool AllNonNull(T** buffers, int count) {
   if (count <= 0) return true;
@@ -93,10 +111,8 @@ IPlugVST::IPlugVST(IPlugInstanceInfo info, PluginConfig config)
   outArrangement_.type = ArrangementType(NOutChannels());
   outArrangement_.numChannels = NOutChannels();
 
-  sliceInF_.assign(static_cast<size_t>(NInChannels()), nullptr);
-  sliceOutF_.assign(static_cast<size_t>(NOutChannels()), nullptr);
-  sliceInD_.assign(static_cast<size_t>(NInChannels()), nullptr);
-  sliceOutD_.assign(static_cast<size_t>(NOutChannels()), nullptr);
+  sliceF_.Size(NInChannels(), NOutChannels());
+  sliceD_.Size(NInChannels(), NOutChannels());
 
   ConnectInputs(0, NInChannels(), true);
   ConnectOutputs(0, NOutChannels(), true);
@@ -211,15 +227,19 @@ void IPlugVST::AttachEditor(IGraphics* editor) {
   effect_.flags |= kEffFlagsHasEditor;
   int w = 0, h = 0;
   EditorSize(&w, &h);
-  editorRect_ = {0, 0, static_cast<int16_t>(std::clamp(h, 0, INT16_MAX)),
-                 static_cast<int16_t>(std::clamp(w, 0, INT16_MAX))};
+  SetEditorRect(w, h);
+}
+
+// The interface's rectangle holds int16: a size beyond that is cut, not wrapped.
+void IPlugVST::SetEditorRect(int width, int height) {
+  editorRect_ = {0, 0, static_cast<int16_t>(std::clamp(height, 0, INT16_MAX)),
+                 static_cast<int16_t>(std::clamp(width, 0, INT16_MAX))};
 }
 
 void IPlugVST::ResizeEditor(int width, int height) {
   Lock lock(Mutex());
   if (!Editor()) return;
-  editorRect_ = {0, 0, static_cast<int16_t>(std::clamp(height, 0, INT16_MAX)),
-                 static_cast<int16_t>(std::clamp(width, 0, INT16_MAX))};
+  SetEditorRect(width, height);
   BindDrawingContext();
 }
 
@@ -238,35 +258,28 @@ void IPlugVST::SetLatencySamples(int samples) {
   IPlugBase::SetLatencySamples(samples);
 }
 
-bool IPlugVST::SendMidiMessage(const MidiMessage& msg) {
-  VstMidiEvent ev;
-  memset(&ev, 0, sizeof ev);
-  ev.type = kVstMidiType;
-  ev.byteSize = sizeof ev;
-  ev.deltaFrames = msg.offset;
-  ev.midiData[0] = msg.status;
-  ev.midiData[1] = msg.data1;
-  ev.midiData[2] = msg.data2;
+// One event to the host, in a list of one; true when the host took it.
+bool IPlugVST::SendEvent(VstEvent* event) {
   VstEventList list;
   memset(&list, 0, sizeof list);
   list.numEvents = 1;
-  list.events[0] = reinterpret_cast<VstEvent*>(&ev);
+  list.events[0] = event;
   return HostCall(kHostProcessEvents, 0, 0, &list) == 1;
 }
 
+bool IPlugVST::SendMidiMessage(const MidiMessage& msg) {
+  auto ev = NewEvent<VstMidiEvent>(kVstMidiType, msg.offset);
+  ev.midiData[0] = msg.status;
+  ev.midiData[1] = msg.data1;
+  ev.midiData[2] = msg.data2;
+  return SendEvent(reinterpret_cast<VstEvent*>(&ev));
+}
+
 bool IPlugVST::SendSysExMessage(const SysExMessage& msg) {
-  VstSysExEvent ev;
-  memset(&ev, 0, sizeof ev);
-  ev.type = kVstSysExType;
-  ev.byteSize = sizeof ev;
-  ev.deltaFrames = msg.offset;
+  auto ev = NewEvent<VstSysExEvent>(kVstSysExType, msg.offset);
   ev.dumpBytes = msg.size;
   ev.sysexDump = const_cast<uint8_t*>(msg.data);
-  VstEventList list;
-  memset(&list, 0, sizeof list);
-  list.numEvents = 1;
-  list.events[0] = reinterpret_cast<VstEvent*>(&ev);
-  return HostCall(kHostProcessEvents, 0, 0, &list) == 1;
+  return SendEvent(reinterpret_cast<VstEvent*>(&ev));
 }
 
 // --- dispatcher -------------------------------------------------------------------------------
@@ -391,17 +404,11 @@ intptr_t IPlugVST::Dispatch(int32_t opcode, int32_t index, intptr_t value, void*
     return 1;
 
   case kEffGetEffectName:
-    if (!text) return 0;
-    CopyBounded(text, kVstEffectNameSize, EffectName());
-    return 1;
+    return CopyName(text, kVstEffectNameSize, EffectName());
   case kEffGetVendorString:
-    if (!text) return 0;
-    CopyBounded(text, kVstVendorStringSize, MakerName());
-    return 1;
+    return CopyName(text, kVstVendorStringSize, MakerName());
   case kEffGetProductString:
-    if (!text) return 0;
-    CopyBounded(text, kVstVendorStringSize, ProductName());
-    return 1;
+    return CopyName(text, kVstVendorStringSize, ProductName());
   case kEffGetVendorVersion:
     return VersionNumber(true);
   case kEffCanDo:
@@ -617,68 +624,58 @@ int IPlugVST::ConnectedOutputs() const {
 }
 
 // The scratch buffers hold BlockSize() frames: a longer host block runs as consecutive blocks of
-// at most that size, each with the host's pointers advanced to its start.
-void IPlugVST::ProcessFloat(float** inputs, float** outputs, int frames, FloatMode mode) {
+// at most that size, each with the host's pointers advanced to its start. The double path hands
+// the host's buffers over as they are (an unconnected channel's scratch buffer still stands in
+// for a host buffer); the single-precision paths convert through the scratch buffers.
+template <typename Sample>
+void IPlugVST::ProcessHostBlock(Sample** inputs, Sample** outputs, int frames, BlockMode mode) {
   const int nIn = ConnectedInputs(), nOut = ConnectedOutputs();
   if (!AllNonNull(inputs, nIn) || !AllNonNull(outputs, nOut)) return;
   const int block = BlockSize();
   if (block <= 0) return;
+  SliceBuffers<Sample>& slice = Slices<Sample>();
   for (int offset = 0; offset < frames; offset += block) {
     const int n = std::min(block, frames - offset);
     for (int i = 0; i < nIn; ++i)
-      sliceInF_[i] = inputs[i] + offset;
+      slice.in[i] = inputs[i] + offset;
     for (int i = 0; i < nOut; ++i)
-      sliceOutF_[i] = outputs[i] + offset;
-    AttachInputs(0, NInChannels(), sliceInF_.data(), n);
-    AttachOutputs(0, NOutChannels(), sliceOutF_.data());
-    if (mode == FloatMode::Accumulating)
-      RunBlockAccumulating(n);
-    else
-      RunBlockFloat(n);
+      slice.out[i] = outputs[i] + offset;
+    if constexpr (std::is_same_v<Sample, double>) {
+      AttachInputs(0, NInChannels(), slice.in.data());
+      AttachOutputs(0, NOutChannels(), slice.out.data());
+      RunBlock(n);
+    } else {
+      AttachInputs(0, NInChannels(), slice.in.data(), n);
+      AttachOutputs(0, NOutChannels(), slice.out.data());
+      if (mode == BlockMode::Accumulating)
+        RunBlockAccumulating(n);
+      else
+        RunBlockFloat(n);
+    }
   }
 }
 
-void IPlugVST::ProcessDouble(double** inputs, double** outputs, int frames) {
-  const int nIn = ConnectedInputs(), nOut = ConnectedOutputs();
-  if (!AllNonNull(inputs, nIn) || !AllNonNull(outputs, nOut)) return;
-  // An unconnected channel's scratch buffer stands in for a host buffer and holds BlockSize().
-  const int block = BlockSize();
-  if (block <= 0) return;
-  for (int offset = 0; offset < frames; offset += block) {
-    const int n = std::min(block, frames - offset);
-    for (int i = 0; i < nIn; ++i)
-      sliceInD_[i] = inputs[i] + offset;
-    for (int i = 0; i < nOut; ++i)
-      sliceOutD_[i] = outputs[i] + offset;
-    AttachInputs(0, NInChannels(), sliceInD_.data());
-    AttachOutputs(0, NOutChannels(), sliceOutD_.data());
-    RunBlock(n);
-  }
+template <typename Sample>
+void IPlugVST::Process(VstEffect* effect, Sample** inputs, Sample** outputs, int32_t frames,
+                       BlockMode mode) {
+  IPlugVST* plug = Instance(effect);
+  if (!plug || frames <= 0) return;
+  Lock lock(plug->Mutex());
+  if (plug->DoesMidi()) plug->HostCall(kHostWantMidi);
+  plug->ProcessHostBlock(inputs, outputs, frames, mode);
 }
 
 void VST_CALL IPlugVST::VSTProcess(VstEffect* effect, float** inputs, float** outputs,
                                    int32_t frames) {
-  IPlugVST* plug = Instance(effect);
-  if (!plug || frames <= 0) return;
-  Lock lock(plug->Mutex());
-  if (plug->DoesMidi()) plug->HostCall(kHostWantMidi);
-  plug->ProcessFloat(inputs, outputs, frames, FloatMode::Accumulating);
+  Process(effect, inputs, outputs, frames, BlockMode::Accumulating);
 }
 
 void VST_CALL IPlugVST::VSTProcessReplacing(VstEffect* effect, float** inputs, float** outputs,
                                             int32_t frames) {
-  IPlugVST* plug = Instance(effect);
-  if (!plug || frames <= 0) return;
-  Lock lock(plug->Mutex());
-  if (plug->DoesMidi()) plug->HostCall(kHostWantMidi);
-  plug->ProcessFloat(inputs, outputs, frames, FloatMode::Replacing);
+  Process(effect, inputs, outputs, frames, BlockMode::Replacing);
 }
 
 void VST_CALL IPlugVST::VSTProcessDoubleReplacing(VstEffect* effect, double** inputs,
                                                   double** outputs, int32_t frames) {
-  IPlugVST* plug = Instance(effect);
-  if (!plug || frames <= 0) return;
-  Lock lock(plug->Mutex());
-  if (plug->DoesMidi()) plug->HostCall(kHostWantMidi);
-  plug->ProcessDouble(inputs, outputs, frames);
+  Process(effect, inputs, outputs, frames, BlockMode::Replacing);
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 #include <vector>
 
 #include "iplug/IPlugBase.h"
@@ -81,11 +82,21 @@ public:
   VstEffect* FinishCreation();
 
 private:
-  enum class FloatMode { Replacing, Accumulating };
+  enum class BlockMode { Replacing, Accumulating };
+  // Host buffer pointers advanced to the start of a slice; sized once at construction.
+  template <typename Sample> struct SliceBuffers {
+    void Size(int inputs, int outputs) {
+      in.assign(static_cast<size_t>(inputs), nullptr);
+      out.assign(static_cast<size_t>(outputs), nullptr);
+    }
+    std::vector<Sample*> in, out;
+  };
 
   intptr_t Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
   intptr_t HostCall(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
                     float opt = 0.0f);
+  bool SendEvent(VstEvent* event);
+  void SetEditorRect(int width, int height);
   const VstTimeInfo* HostTimeInfo(int32_t mask);
 
   intptr_t GetChunk(bool bank, void* ptr);
@@ -99,9 +110,19 @@ private:
 
   int ConnectedInputs() const;
   int ConnectedOutputs() const;
+  // The three audio entries: find the instance, take its mutex for the whole host block.
+  template <typename Sample>
+  static void Process(VstEffect* effect, Sample** inputs, Sample** outputs, int32_t frames,
+                      BlockMode mode);
   // Runs a host block in slices of at most BlockSize() frames; audio thread, mutex held.
-  void ProcessFloat(float** inputs, float** outputs, int frames, FloatMode mode);
-  void ProcessDouble(double** inputs, double** outputs, int frames);
+  template <typename Sample>
+  void ProcessHostBlock(Sample** inputs, Sample** outputs, int frames, BlockMode mode);
+  template <typename Sample> SliceBuffers<Sample>& Slices() {
+    if constexpr (std::is_same_v<Sample, double>)
+      return sliceD_;
+    else
+      return sliceF_;
+  }
 
   VstHostCallback host_;
   VstEffect effect_;
@@ -111,9 +132,8 @@ private:
   StateChunk bankChunk_;
   bool hostSetUp_ = false;
   VstEditorRect editorRect_;
-  // Host buffer pointers advanced to the start of a slice; sized once at construction.
-  std::vector<float*> sliceInF_, sliceOutF_;
-  std::vector<double*> sliceInD_, sliceOutD_;
+  SliceBuffers<float> sliceF_;
+  SliceBuffers<double> sliceD_;
 };
 
 // Held while an instance is created, so that host threads creating instances at once construct
