@@ -42,23 +42,27 @@ public:
   // Paints into the editor's back buffer, clipped by the editor to its redraw rect.
   virtual bool Paint(IGraphics* editor) = 0;
   virtual void ReservedSlot10() {}
-  // A value from the plug-in side; the first one also becomes the default.
+  // Any thread, instance mutex held: a value from the plug-in side; the first one also becomes
+  // the default.
   virtual void ReceiveParamValue(double normalized);
   // A value the user chose in a prompt; it is sent on to the plug-in.
   virtual void ReceiveUserValue(double normalized);
   // Text typed into a prompt for a control without parameter.
   virtual void TakeEnteredText(const char* /*text*/) {}
   virtual void SetHidden(bool hidden);
-  // Dimmed controls are skipped by presses, keys, wheel and double clicks and paint at 0.25.
+  // Any thread, instance mutex held. Dimmed controls are skipped by presses, keys, wheel and
+  // double clicks and paint at 0.25.
   virtual void SetDimmed(bool dimmed);
   virtual bool HitTest(int x, int y) { return targetRect_.Contains(x, y); }
   // Clamps the value, flags the control for the next two redraws and, with notify, sets the
-  // bound parameter (SetParameterFromGUI); other controls bound to it follow in every case.
+  // bound parameter (SetParameterFromGUI, which takes the mutex); other controls bound to it
+  // follow in every case. Without notify any thread, instance mutex held; with it the
+  // user-interface thread.
   virtual void MarkDirty(bool notify);
   virtual void AfterPaint();
   virtual bool NeedsPaint() { return (flags_.load(std::memory_order_acquire) & kDirty) != 0; }
   virtual void ReservedSlot20() {}
-  virtual void ReceiveAuxParamValue(int auxIdx, double normalized);
+  virtual void ReceiveAuxParamValue(int auxIdx, double normalized); // as ReceiveParamValue
   virtual void MoveTo(int x, int y);
 
   // Opens the editor's prompt for the bound parameter (menu or text entry); nothing without a

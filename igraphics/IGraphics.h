@@ -44,6 +44,7 @@ public:
   IGraphics& operator=(const IGraphics&) = delete;
 
   // --- platform operations, in their fixed order; reserved slots have no caller ---------------
+  // User-interface thread, without the instance mutex, unless a comment says otherwise.
   // Copies rect of the back buffer to the screen.
   virtual bool PresentRect(const ControlRect& rect) = 0;
   virtual bool MeasureLabel(TextStyle& style, const char* text, ControlRect& rect);
@@ -125,6 +126,7 @@ public:
 
   // --- redraw (window timer and paint, user-interface thread) ---------------------------------
   // Makes the back buffer of the editor's size, replacing (and deleting) an existing one.
+  // AttachEditor, under the instance mutex, before any window exists.
   void CreateDrawBitmap();
   // Unites the rects of every control that needs painting into rect (empty on entry); true when
   // there was one. Walks the list once and allocates nothing.
@@ -148,7 +150,7 @@ public:
   // Index of the topmost visible, undimmed control hit at (x, y), or -1.
   int HitSearch(int x, int y) const;
 
-  // --- prompts ---------------------------------------------------------------------------------
+  // --- prompts (user-interface thread) ------------------------------------------------------
   // A popup menu of the display texts for Enum parameters and Bools with display texts, a text
   // entry holding the value otherwise. The answer reaches control through ReceiveUserValue.
   void AskForParamValue(IControl* control, IPlugParam* param, const ControlRect* rect);

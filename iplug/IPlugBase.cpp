@@ -187,20 +187,38 @@ struct HostEntry {
 };
 // Tested in this order; the first substring found anywhere in the name wins.
 constexpr HostEntry kHosts[] = {
-    {"cubase", 3},      {"reaper", 1},      {"nuendo", 4},
-    {"cakewalk", 5},    {"samplitude", 8},  {"fruity", 7},
-    {"live", 9},        {"melodyne", 12},   {"vstmanlib", 13},
-    {"aulab", 14},      {"garageband", 22}, {"forte", 15},
-    {"chainer", 16},    {"audition", 17},   {"orion", 18},
-    {"sawstudio", 20},  {"logic", 21},      {"digital", 23},
-    {"audiomulch", 25}, {"presonus", 26},   {"vst3plugintesthost", 27},
-    {"protools", 2},    {"ardour", 28},     {"openmpt", 30},
-    {"renoise", 29},    {"standalone", 24}, {"wavelab", 31},
+    {"cubase", kHostCubase},
+    {"reaper", kHostReaper},
+    {"nuendo", kHostNuendo},
+    {"cakewalk", kHostCakewalk},
+    {"samplitude", kHostSamplitude},
+    {"fruity", kHostFruity},
+    {"live", kHostLive},
+    {"melodyne", kHostMelodyne},
+    {"vstmanlib", kHostVstManLib},
+    {"aulab", kHostAuLab},
+    {"garageband", kHostGarageBand},
+    {"forte", kHostForte},
+    {"chainer", kHostChainer},
+    {"audition", kHostAudition},
+    {"orion", kHostOrion},
+    {"sawstudio", kHostSawStudio},
+    {"logic", kHostLogic},
+    {"digital", kHostDigital},
+    {"audiomulch", kHostAudioMulch},
+    {"presonus", kHostPresonus},
+    {"vst3plugintesthost", kHostVst3PluginTestHost},
+    {"protools", kHostProTools},
+    {"ardour", kHostArdour},
+    {"openmpt", kHostOpenMpt},
+    {"renoise", kHostRenoise},
+    {"standalone", kHostStandalone},
+    {"wavelab", kHostWaveLab},
 };
 } // namespace
 
 int IPlugBase::LookupHostCode(const char* name) {
-  if (!name) return 0;
+  if (!name) return kHostUnknown;
   char lower[256];
   size_t n = strnlen(name, sizeof lower - 1);
   for (size_t i = 0; i < n; ++i)
@@ -208,7 +226,7 @@ int IPlugBase::LookupHostCode(const char* name) {
   lower[n] = '\0';
   for (const HostEntry& e : kHosts)
     if (strstr(lower, e.substring)) return e.code;
-  return 0;
+  return kHostUnknown;
 }
 
 void IPlugBase::SetHost(const char* name, int version) {

@@ -57,51 +57,71 @@ public:
   IPlugBase& operator=(const IPlugBase&) = delete;
 
   // --- operations a plug-in overrides -------------------------------------------------------
-  virtual void Reset();                                    // host thread, takes the mutex
-  virtual void ParameterChanged(int paramIdx, int source); // takes the mutex
-  // audio thread, instance mutex held; inputs/outputs hold one pointer per channel record
+  // Host's set-up thread (sample rate, block size, processing off); takes the mutex.
+  virtual void Reset();
+  // Any thread, the audio thread included (host automation); takes the mutex. source is a
+  // ParamSource.
+  virtual void ParameterChanged(int paramIdx, int source);
+  // Audio thread, instance mutex held; inputs/outputs hold one pointer per channel record. The
+  // default copies inputs to outputs and zeroes outputs without an input.
   virtual void ProcessBlock(double** inputs, double** outputs, int frames);
-  virtual void EditorOpened() {}
-  virtual void EditorClosing() {}
+  virtual void EditorOpened() {}  // user-interface thread, mutex held, after the window opened
+  virtual void EditorClosing() {} // user-interface thread, mutex held, before it closes
+  // Host thread, mutex held by the adapter (taken again by the default).
   virtual void ActivationChanged(bool active);
+  // Audio or host thread, mutex held; the default passes the message on to the host.
   virtual void ProcessMidiMessage(const MidiMessage& msg) { SendMidiMessage(msg); }
-  virtual void ProcessSysExMessage(const SysExMessage&) {}
+  virtual void ProcessSysExMessage(const SysExMessage&) {} // as ProcessMidiMessage
+  // Host thread, mutex held; writes at most textSize bytes; false (and "") without a name.
   virtual bool GetMidiKeyName(int key, char* text, size_t textSize);
+  // Host thread; takes the mutex. False when the chunk could not grow.
   virtual bool WriteState(StateChunk& chunk) { return SerializeParams(chunk); }
+  // Host thread; takes the mutex. The position after what was read, or -1 (values read before
+  // the failure stay applied).
   virtual int ReadState(const StateChunk& chunk, int pos) { return UnserializeParams(chunk, pos); }
-  // Compares the live values with consecutive doubles of data from double index pos; no lock.
+  // Any thread, no lock: compares the live values with consecutive doubles of data from double
+  // index pos. False for null data or a negative pos.
   virtual bool StateMatches(const double* data, int pos) const;
-  virtual void HostReady() {}
+  virtual void HostReady() {} // host thread, mutex held, once, at the end of InitForHost
 
   // --- editor to plug-in ----------------------------------------------------------------------
+  // User-interface thread; takes the mutex. Sets the parameter, tells the host, then calls
+  // ParameterChanged with the editor as source; an index outside the parameters is ignored.
   virtual void SetParameterFromGUI(int paramIdx, double normalized);
 
   // --- plug-in to host (implemented by the adapter) -------------------------------------------
+  // User-interface thread: a gesture on a control bound to paramIdx begins and ends.
   virtual void BeginParameterEdit(int paramIdx) = 0;
+  // Mutex held (inside SetParameterFromGUI): the host learns the new normalised value.
   virtual void NotifyHostParameterChange(int paramIdx, double normalized) = 0;
   virtual void EndParameterEdit(int paramIdx) = 0;
-  virtual void NotifyHostPresetChange() = 0;
-  virtual bool HostRendersOffline() { return false; }
+  virtual void NotifyHostPresetChange() = 0;          // any thread; nothing in this system calls it
+  virtual bool HostRendersOffline() { return false; } // any thread; false when unknown
+  // Audio thread, mutex held (inside ProcessBlock): the host's time queries. 0 when the host
+  // gives nothing valid.
   virtual int HostSamplePosition() = 0;
   virtual double HostTempo() = 0;
   virtual void HostTimeSignature(int* numerator, int* denominator) = 0;
-  // audio thread: overwrites the fields of info for which the host has valid data
+  // Audio thread, mutex held: overwrites the fields of info for which the host has valid data.
   virtual void ReadTransport(TransportInfo& info) = 0;
-  virtual int IdentifyHost() { return hostCode_; }
+  virtual int IdentifyHost() { return hostCode_; } // host thread, mutex held; a HostCode
   virtual int HostApi() const { return hostApi_; }
-  virtual void ResizeEditor(int width, int height) = 0;
-  virtual void InitForHost() {}
-  // Takes ownership of editor (null is ignored; a previously attached editor is deleted).
-  // Under the mutex: creates its back buffer and gives every parameter's normalised value to
-  // the controls bound to it, then keeps the editor. Plug-in constructor.
+  virtual void ResizeEditor(int width, int height) = 0; // user-interface thread; takes the mutex
+  virtual void InitForHost() {}                         // host thread, mutex held
+  // Plug-in constructor; takes the mutex. Takes ownership of editor (null is ignored; a
+  // previously attached editor is deleted), creates its back buffer, gives every parameter's
+  // normalised value to the controls bound to it, keeps the editor and binds the drawing context.
   virtual void AttachEditor(IGraphics* editor);
-  virtual void SetLatencySamples(int samples) { latency_ = samples; }
+  virtual void SetLatencySamples(int samples) { latency_ = samples; } // host thread, mutex held
+  // Any thread, mutex held; true when the host took the message.
   virtual bool SendMidiMessage(const MidiMessage& msg) = 0;
   virtual bool SendSysExMessage(const SysExMessage&) { return false; }
-  // Pushes every parameter's value into the editor's controls; nothing without an editor.
+  // Host thread; takes the mutex. Pushes every parameter's value into the editor's controls;
+  // nothing without an editor.
   virtual void RefreshEditorParams();
-  virtual void PresetRestored() {}
-  // Sizes the channel scratch buffers; the only place they allocate.
+  virtual void PresetRestored() {} // host thread, after a preset was loaded
+  // Host's set-up thread, mutex held: sizes the channel scratch buffers, the only place they
+  // allocate.
   virtual void ChangeBlockSize(int frames);
 
   // --- editor ----------------------------------------------------------------------------------
@@ -130,37 +150,48 @@ public:
   void EditorSize(int* width, int* height);
   static void InstallDrawingContextEntryPoints(const DrawingContextEntryPoints* entries);
 
-  // --- host identification --------------------------------------------------------------------
-  static int LookupHostCode(const char* name);
+  // --- host identification (host thread, mutex held) -------------------------------------------
+  static int LookupHostCode(const char* name); // any thread; a HostCode, kHostUnknown for null
   void SetHost(const char* name, int version);
   int HostCode() const { return hostCode_; }
   int HostVersion() const { return hostVersion_; }
 
-  // --- channels and blocks (adapter side) -----------------------------------------------------
-  bool LegalIO(int inputs, int outputs) const;
+  // --- channels and blocks (adapter side, mutex held) -------------------------------------------
+  bool LegalIO(int inputs, int outputs) const; // a negative count matches any
   void LimitExtraChannels();
+  // An unconnected channel reads zeros from (or writes into) its own scratch buffer.
   void ConnectInputs(int first, int count, bool connected);
   void ConnectOutputs(int first, int count, bool connected);
+  // Audio thread: each connected channel takes the next host buffer, in channel order. Nothing
+  // here allocates.
   void AttachInputs(int first, int count, double** hostBuffers);
   // Converts frames single-precision samples per connected input into its scratch buffer;
   // frames must not exceed BlockSize() (the adapter splits longer host blocks).
   void AttachInputs(int first, int count, float** hostBuffers, int frames);
   void AttachOutputs(int first, int count, double** hostBuffers);
   void AttachOutputs(int first, int count, float** hostBuffers);
-  void RunBlock(int frames);      // double buffers attached
-  void RunBlockFloat(int frames); // single precision, replacing the host's samples
-  void RunBlockAccumulating(int frames);
+  void RunBlock(int frames);             // audio thread: double buffers attached
+  void RunBlockFloat(int frames);        // audio thread: single precision, replacing
+  void RunBlockAccumulating(int frames); // audio thread: single precision, adding
+  // ParameterChanged for every parameter in index order; takes no lock itself.
   void NotifyAllParameters(int source);
 
-  // --- state and presets ----------------------------------------------------------------------
+  // --- state and presets (host thread) ----------------------------------------------------------
+  // Take the mutex. SerializeParams is false when the chunk could not grow; UnserializeParams
+  // returns the position after the values read, or -1, and calls ParameterChanged for every
+  // parameter either way.
   bool SerializeParams(StateChunk& chunk);
   int UnserializeParams(const StateChunk& chunk, int pos);
   static void WriteChunkHeader(StateChunk& chunk);
+  // The framework version after a header at *pos (which then moves past it); 0 and *pos
+  // unchanged when there is no header, 0 and *pos -1 when it is cut short.
   static int ReadChunkHeader(const StateChunk& chunk, int* pos);
+  // The preset operations take no lock of their own: they reach the parameters through
+  // WriteState and ReadState, which do.
   void FillDefaultPresets(const char* name, int count);
   void FillEmptyPresets();
-  bool LoadPreset(int idx);
-  const char* PresetName(int idx) const;
+  bool LoadPreset(int idx);              // false for an index outside the presets or a failed read
+  const char* PresetName(int idx) const; // "" outside the presets
   void ModifyCurrentPreset(const char* name = nullptr);
   bool SerializePresets(StateChunk& chunk);
   int UnserializePresets(const StateChunk& chunk, int pos);
@@ -168,7 +199,7 @@ public:
   static constexpr int32_t kChunkMagic = 0x70666674;
   static constexpr int32_t kStateVersion = 0x00010000;
 
-  // --- accessors ------------------------------------------------------------------------------
+  // --- accessors (read under the mutex, or from the thread that owns the value) ----------------
   std::recursive_mutex& Mutex() { return mutex_; }
   int VersionNumber(bool decimal) const;
   void StoreSampleRate(double rate) { sampleRate_ = rate; }
@@ -231,7 +262,7 @@ private:
   } drawingContext_;
   std::vector<std::pair<int, int>> ioPairs_;
   int32_t uniqueId_, makerId_, version_, hostApi_;
-  int32_t hostCode_ = -1;
+  int32_t hostCode_ = kHostUnidentified;
   int32_t hostVersion_ = 0;
   bool doesChunks_, isInstrument_, doesMidi_;
   int32_t currentPreset_ = 0;

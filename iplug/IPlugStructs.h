@@ -16,6 +16,40 @@ constexpr int32_t FourCC(char a, char b, char c, char d) {
 
 constexpr size_t kNameStringSize = 128; // effect, product and maker names, NUL included
 
+// What IdentifyHost makes of the host's product name: each code stands for the substring (any
+// case) it is named after. Codes 6, 10, 11 and 19 are never produced.
+enum HostCode : int32_t {
+  kHostUnidentified = -1, // not yet asked
+  kHostUnknown = 0,       // none of the substrings
+  kHostReaper = 1,
+  kHostProTools = 2,
+  kHostCubase = 3,
+  kHostNuendo = 4,
+  kHostCakewalk = 5,
+  kHostFruity = 7,
+  kHostSamplitude = 8,
+  kHostLive = 9,
+  kHostMelodyne = 12,
+  kHostVstManLib = 13,
+  kHostAuLab = 14,
+  kHostForte = 15,
+  kHostChainer = 16,
+  kHostAudition = 17,
+  kHostOrion = 18,
+  kHostSawStudio = 20,
+  kHostLogic = 21,
+  kHostGarageBand = 22,
+  kHostDigital = 23,
+  kHostStandalone = 24,
+  kHostAudioMulch = 25,
+  kHostPresonus = 26,
+  kHostVst3PluginTestHost = 27,
+  kHostArdour = 28,
+  kHostRenoise = 29,
+  kHostOpenMpt = 30,
+  kHostWaveLab = 31,
+};
+
 struct PluginConfig {
   int32_t paramCount = 0;
   const char* channelIO = "";

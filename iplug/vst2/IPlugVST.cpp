@@ -14,8 +14,6 @@ namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;
 
-constexpr intptr_t kVendorAnswer = 0xBEEF;
-constexpr intptr_t kVendorCanDo = 0xBEEF0000;
 constexpr intptr_t kIdentifyAnswer = 0x4E764566; // "NvEf"
 constexpr size_t kHostTextLimit = 256;           // longest host text we read, NUL included
 
@@ -204,7 +202,7 @@ void IPlugVST::ReadTransport(TransportInfo& info) {
 }
 
 int IPlugVST::IdentifyHost() {
-  if (HostCode() != -1) return HostCode();
+  if (HostCode() != kHostUnidentified) return HostCode();
   char name[kVstHostStringSize] = {};
   HostCall(kHostGetProductString, 0, 0, name);
   name[sizeof name - 1] = '\0'; // the host may fill the whole buffer
@@ -247,7 +245,8 @@ void IPlugVST::InitForHost() {
   if (hostSetUp_) return;
   hostSetUp_ = true;
   const int code = IdentifyHost();
-  if (code == 15 || code == 17 || code == 18 || code == 20) LimitExtraChannels();
+  if (code == kHostForte || code == kHostAudition || code == kHostOrion || code == kHostSawStudio)
+    LimitExtraChannels();
   effect_.numInputs = inArrangement_.numChannels = NInChannels();
   effect_.numOutputs = outArrangement_.numChannels = NOutChannels();
   HostReady();
@@ -393,7 +392,7 @@ intptr_t IPlugVST::Dispatch(int32_t opcode, int32_t index, intptr_t value, void*
   case kEffGetOutputProperties:
     return PinProperties(false, index, static_cast<VstPinProperties*>(ptr));
   case kEffGetPlugCategory:
-    return IsInstrument() ? 2 : 1;
+    return IsInstrument() ? kPlugCategSynth : kPlugCategEffect;
   case kEffSetSpeakerArrangement:
     SetSpeakerArrangement(reinterpret_cast<const VstSpeakerArrangement*>(value),
                           static_cast<const VstSpeakerArrangement*>(ptr));
@@ -506,11 +505,11 @@ intptr_t IPlugVST::VendorSpecific(int32_t subCode, intptr_t paramIdx, float valu
   const bool valid = paramIdx >= 0 && paramIdx < NParams();
   const IPlugParam* p = valid ? GetParam(static_cast<int>(paramIdx)) : nullptr;
   switch (subCode) {
-  case 7:
+  case kVendorFormatNormalized:
     if (!text) return 0;
     if (p) p->FormatDisplay(value, true, text, kVstParamStringSize, true);
     return kVendorAnswer;
-  case 8:
+  case kVendorParamIsStepped:
     return p && p->Type() != ParamType::Double ? kVendorAnswer : 0;
   default:
     return 0;

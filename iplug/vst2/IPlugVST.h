@@ -36,8 +36,9 @@ public:
   // Largest state chunk accepted from the host.
   static constexpr intptr_t kMaxChunkBytes = 64 << 20;
 
+  // The factory's thread, under the construction lock. The plug-in's constructor runs after this.
   IPlugVST(IPlugInstanceInfo info, PluginConfig config);
-  ~IPlugVST() override;
+  ~IPlugVST() override; // dispatcher opcode 1, after the mutex was released
 
   // The record the host receives; it lives and dies with the instance.
   VstEffect* Effect() { return &effect_; }
@@ -46,8 +47,8 @@ public:
   void BeginParameterEdit(int paramIdx) override;                           // editor thread
   void NotifyHostParameterChange(int paramIdx, double normalized) override; // mutex held
   void EndParameterEdit(int paramIdx) override;                             // editor thread
-  void NotifyHostPresetChange() override;
-  bool HostRendersOffline() override;
+  void NotifyHostPresetChange() override; // any thread; nothing calls it
+  bool HostRendersOffline() override;     // any thread; asks the host every time
   // The time queries and ReadTransport run on the audio thread inside ProcessBlock.
   int HostSamplePosition() override;
   double HostTempo() override;
@@ -59,7 +60,8 @@ public:
   void InitForHost() override; // runs once per instance (dispatcher opcode 0)
   // The base's attachment, then the has-editor flag and the rectangle of the editor's size.
   void AttachEditor(IGraphics* editor) override;
-  void SetLatencySamples(int samples) override;
+  void SetLatencySamples(int samples) override; // host thread, mutex held; the host is not told
+  // Any thread, mutex held; true when the host answered 1.
   bool SendMidiMessage(const MidiMessage& msg) override;
   bool SendSysExMessage(const SysExMessage& msg) override;
 
@@ -78,7 +80,8 @@ public:
   static void VST_CALL VSTProcessDoubleReplacing(VstEffect* effect, double** inputs,
                                                  double** outputs, int32_t frames);
 
-  // Called by the factory once the plug-in's constructor has run.
+  // The factory, under the construction lock, once the plug-in's constructor has run: fills the
+  // empty presets and returns the record the host receives.
   VstEffect* FinishCreation();
 
 private:

@@ -224,6 +224,10 @@ struct VstPinProperties {
   char future[48];
 };
 
+// Plug-in categories (kEffGetPlugCategory).
+constexpr intptr_t kPlugCategEffect = 1;
+constexpr intptr_t kPlugCategSynth = 2;
+
 constexpr int32_t kSpeakerArrUserDefined = -2;
 constexpr int32_t kSpeakerArrEmpty = -1;
 constexpr int32_t kSpeakerArrMono = 0;

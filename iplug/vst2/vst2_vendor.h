@@ -5,6 +5,18 @@
 
 #include <cstdint>
 
+// Vendor-specific sub-codes hosts send (index of kEffVendorSpecific), answered with
+// kVendorAnswer where the host understands the answer:
+//   kVendorFormatNormalized: value = parameter index, opt = a normalised value, ptr = a text
+//     buffer of kVstParamStringSize; the parameter's display text of that value is written.
+//   kVendorParamIsStepped: value = parameter index; kVendorAnswer when the parameter moves in
+//     steps (any type but Double), 0 otherwise.
+constexpr int32_t kVendorFormatNormalized = 7;
+constexpr int32_t kVendorParamIsStepped = 8;
+constexpr intptr_t kVendorAnswer = 0xBEEF;
+// The can-do answer to "hasVendorExtensions" and "hasVendorViewAsConfig".
+constexpr intptr_t kVendorCanDo = 0xBEEF0000;
+
 // Editor snapshot: opcode 50, index kZtEditorSnapshot, ptr = ZtEditorSnapshot*, value and opt
 // unused. The plug-in paints its whole editor (every control, as the window would show it after
 // a full repaint) into its back buffer and copies the pixels into the host's buffer.
