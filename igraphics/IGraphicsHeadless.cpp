@@ -5,8 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include <png.h>
-
 #include "igraphics/IControl.h"
 #include "iplug/IPlugParam.h"
 #include "lice/lice.h"
@@ -246,70 +244,4 @@ bool IGraphicsHeadless::ClipboardText(std::string& out) {
 
 LICE_IBitmap* IGraphicsHeadless::LoadPngResource(int resourceId, const char* name) {
   return ::LoadPngResource(module_, resourceId, name);
-}
-
-// --- screenshots -------------------------------------------------------------------------------
-
-namespace {
-struct PngSource {
-  const uint32_t* pixels;
-  int stride;
-  int height;
-  bool bottomUp;
-  ControlRect area;
-  bool withAlpha;
-  png_byte* row; // one row of output samples
-};
-
-// libpng reports errors by jumping back to the setjmp, so this frame holds nothing that needs
-// destroying and reads nothing after the jump.
-bool EncodePng(png_structp png, png_infop info, FILE* file, const PngSource& s) {
-  if (setjmp(png_jmpbuf(png))) return false;
-  png_init_io(png, file);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(s.area.W()),
-               static_cast<png_uint_32>(s.area.H()), 8,
-               s.withAlpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int y = s.area.top; y < s.area.bottom; ++y) {
-    const int srcRow = s.bottomUp ? s.height - 1 - y : y;
-    const uint32_t* src = s.pixels + static_cast<size_t>(srcRow) * s.stride;
-    png_byte* out = s.row;
-    for (int x = s.area.left; x < s.area.right; ++x) {
-      const uint32_t p = src[x];
-      *out++ = static_cast<png_byte>(p >> 16);
-      *out++ = static_cast<png_byte>(p >> 8);
-      *out++ = static_cast<png_byte>(p);
-      if (s.withAlpha) *out++ = static_cast<png_byte>(p >> 24);
-    }
-    png_write_row(png, s.row);
-  }
-  png_write_end(png, nullptr);
-  return true;
-}
-} // namespace
-
-bool WritePngFile(LICE_IBitmap& bitmap, const char* path, bool withAlpha, const ControlRect* area) {
-  ControlRect r{0, 0, bitmap.Width(), bitmap.Height()};
-  if (area) {
-    r = {std::max(area->left, 0), std::max(area->top, 0), std::min(area->right, bitmap.Width()),
-         std::min(area->bottom, bitmap.Height())};
-  }
-  const uint32_t* pixels = bitmap.PixelData();
-  if (!path || !pixels || r.W() <= 0 || r.H() <= 0) return false;
-  FILE* file = fopen(path, "wb");
-  if (!file) return false;
-  std::vector<png_byte> row(static_cast<size_t>(r.W()) * (withAlpha ? 4 : 3));
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  bool ok = false;
-  if (png && info) {
-    const PngSource source{
-        pixels,    bitmap.PixelsPerRow(), bitmap.Height(), bitmap.IsBottomUp(), r, withAlpha,
-        row.data()};
-    ok = EncodePng(png, info, file, source);
-  }
-  png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-  if (fclose(file) != 0) ok = false;
-  return ok;
 }

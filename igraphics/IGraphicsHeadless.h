@@ -140,8 +140,3 @@ private:
   std::deque<Answer> answers_;
   TextEntry entry_;
 };
-
-// Writes bitmap (or its area, clipped to the bitmap) as an 8-bit RGB PNG file, or RGBA with
-// withAlpha. False when the file cannot be written.
-bool WritePngFile(LICE_IBitmap& bitmap, const char* path, bool withAlpha = false,
-                  const ControlRect* area = nullptr);

@@ -136,3 +136,13 @@ LICE_MemBitmap* DecodePng(const void* data, size_t length);
 // the default module). fileName serves only to check that its extension is "png" (any case);
 // the lookup is by id. Null on any failure. The resource memory stays with the module.
 LICE_MemBitmap* LoadPngResource(void* module, int32_t resourceId, const char* fileName);
+
+// Writes width x height pixels (rows rowPixels apart, the bitmaps' format) as an 8-bit PNG file,
+// RGB or, withAlpha, RGBA. The picture goes to a temporary file beside path that is then renamed
+// over it, so path holds its old content or the whole new picture, never part of one. False on
+// any failure, with nothing left behind and nothing printed.
+bool LICE_WritePng(const char* path, const LICE_pixel* pixels, int32_t width, int32_t height,
+                   int32_t rowPixels, bool withAlpha);
+// The same for area (null: all; cut to the bitmap) of a bitmap, top row first.
+bool LICE_WritePng(const char* path, const LICE_IBitmap& bitmap, bool withAlpha,
+                   const ControlRect* area = nullptr);

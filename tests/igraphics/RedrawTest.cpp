@@ -211,7 +211,7 @@ TEST(Redraw, ScreenshotRoundTrip) {
   rig.Click(10, 8);
   rig.Settle();
   const std::string path = testing::TempDir() + "igraphics-screenshot.png";
-  ASSERT_TRUE(WritePngFile(rig.editor->Screen(), path.c_str()));
+  ASSERT_TRUE(LICE_WritePng(path.c_str(), rig.editor->Screen(), false));
   FILE* f = fopen(path.c_str(), "rb");
   ASSERT_NE(f, nullptr);
   std::vector<unsigned char> bytes(1 << 16);
@@ -220,7 +220,7 @@ TEST(Redraw, ScreenshotRoundTrip) {
   std::unique_ptr<LICE_MemBitmap> back(DecodePng(bytes.data(), bytes.size()));
   ASSERT_NE(back, nullptr);
   EXPECT_EQ(CountMismatches(*back, kOnPixel, kOffPixel), 0);
-  EXPECT_FALSE(WritePngFile(rig.editor->Screen(), "/nonexistent-dir/x.png"));
+  EXPECT_FALSE(LICE_WritePng("/nonexistent-dir/x.png", rig.editor->Screen(), false));
   remove(path.c_str());
 }
 

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "tests/lice/PngFixtures.h"
@@ -309,6 +313,78 @@ TEST(DecodePng, MutatedFilesNeverMisbehave) {
   }
   // Some mutations (in ancillary chunks, or repaired headers) still decode.
   EXPECT_GT(decoded, 0);
+}
+
+// --- writing ---------------------------------------------------------------------------------
+
+std::vector<uint8_t> FileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A picture of distinct pixels with varied alpha, so that any mix-up of rows, columns or channels
+// shows.
+void Paint(LICE_IBitmap& b) {
+  for (int y = 0; y < b.Height(); ++y)
+    for (int x = 0; x < b.Width(); ++x)
+      b.PixelData()[y * b.PixelsPerRow() + x] = LICE_RGBA(x * 7, y * 11, (x ^ y) * 3, 40 + x + y);
+}
+
+TEST(WritePng, RoundTripsThroughTheDecoderWholeOrInPartWithOrWithoutAlpha) {
+  LICE_MemBitmap source(37, 23);
+  Paint(source);
+  const auto dir = std::filesystem::path(testing::TempDir()) / "lice-write-png";
+  std::filesystem::create_directories(dir);
+  const std::string file = (dir / "picture.png").string();
+  struct Case {
+    bool alpha;
+    ControlRect area; // empty: all
+  } cases[] = {{true, {}}, {false, {}}, {true, {5, 3, 30, 20}}, {false, {-4, -4, 100, 100}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.alpha);
+    ASSERT_TRUE(LICE_WritePng(file.c_str(), source, c.alpha, c.area.IsEmpty() ? nullptr : &c.area));
+    const std::vector<uint8_t> bytes = FileBytes(file);
+    std::unique_ptr<LICE_MemBitmap> back(DecodePng(bytes.data(), bytes.size()));
+    ASSERT_NE(back, nullptr);
+    const ControlRect r =
+        c.area.IsEmpty() ? ControlRect{0, 0, 37, 23}
+                         : ControlRect{std::max(c.area.left, 0), std::max(c.area.top, 0),
+                                       std::min(c.area.right, 37), std::min(c.area.bottom, 23)};
+    ASSERT_EQ(back->Width(), r.W());
+    ASSERT_EQ(back->Height(), r.H());
+    for (int y = 0; y < r.H(); ++y)
+      for (int x = 0; x < r.W(); ++x) {
+        LICE_pixel want = source.PixelData()[(y + r.top) * source.PixelsPerRow() + x + r.left];
+        if (!c.alpha) want |= 0xFF000000u;
+        ASSERT_EQ(back->PixelData()[y * back->PixelsPerRow() + x], want) << x << "," << y;
+      }
+  }
+  // Only the picture is left in the folder: no temporary file.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+  std::filesystem::remove_all(dir);
+}
+
+// A failed write leaves the old file whole, leaves no temporary file and prints nothing (the
+// plug-in's host owns the standard error stream).
+TEST(WritePng, FailureKeepsTheOldFileAndPrintsNothing) {
+  const auto dir = std::filesystem::path(testing::TempDir()) / "lice-write-png-fail";
+  std::filesystem::create_directories(dir);
+  const auto file = dir / "kept.png";
+  { std::ofstream(file, std::ios::binary) << "old"; }
+  LICE_MemBitmap empty, picture(4, 4);
+  Paint(picture);
+  const LICE_pixel row[4] = {};
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(LICE_WritePng(file.string().c_str(), empty, false));
+  EXPECT_FALSE(LICE_WritePng(file.string().c_str(), row, 4, 1, 3, false)) << "rows overlap";
+  EXPECT_FALSE(LICE_WritePng(file.string().c_str(), nullptr, 4, 1, 4, false));
+  EXPECT_FALSE(LICE_WritePng(nullptr, picture, false));
+  EXPECT_FALSE(LICE_WritePng((dir / "no-such-folder" / "x.png").string().c_str(), picture, true));
+  EXPECT_FALSE(LICE_WritePng(dir.string().c_str(), picture, true)) << "a folder is not replaced";
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(FileBytes(file), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+  std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -3,16 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <numbers>
-#include <system_error>
 
 #include <cairo.h>
 #if CAIRO_HAS_FC_FONT
 #include <fontconfig/fontconfig.h>
 #endif
 
-#include "tools/render/AudioFile.h"
+#include "lice/lice.h"
 
 namespace {
 
@@ -85,175 +83,182 @@ void ReleaseFontCaches() {
 #endif
 }
 
-} // namespace
-
-bool WritePlot(const std::string& path, const PlotSpec& desc, std::string* error) {
-  // Range: every finite value that matters, with a little headroom, on a 5 LU grid.
-  double vmax = -1e9, vmin = 1e9;
-  for (const PlotCurve& c : desc.curves)
-    for (double v : *c.values)
-      if (v > -70.0) {
-        vmax = std::max(vmax, v);
-        vmin = std::min(vmin, v);
-      }
-  if (vmax < vmin) {
-    vmax = -10.0;
-    vmin = -60.0;
+// Where values land: the LUFS range on the vertical axis (every value above -70 LUFS with a
+// little headroom, on a 5 LU grid) and the time range on the horizontal one.
+struct PlotFrame {
+  explicit PlotFrame(const PlotSpec& desc) {
+    double vmax = -1e9, vmin = 1e9;
+    for (const PlotCurve& c : desc.curves)
+      for (double v : *c.values)
+        if (v > -70.0) {
+          vmax = std::max(vmax, v);
+          vmin = std::min(vmin, v);
+        }
+    if (vmax < vmin) {
+      vmax = -10.0;
+      vmin = -60.0;
+    }
+    top = std::ceil((vmax + 2.0) / 5.0) * 5.0;
+    bottom = std::clamp(std::floor((vmin - 2.0) / 10.0) * 10.0, top - 70.0, top - 20.0);
+    seconds = std::max(desc.blocks * desc.blockSeconds, 1e-3);
   }
-  double top = std::ceil((vmax + 2.0) / 5.0) * 5.0;
-  double bottom = std::floor((vmin - 2.0) / 10.0) * 10.0;
-  bottom = std::clamp(bottom, top - 70.0, top - 20.0);
+  double X(double t) const { return kLeft + t / seconds * width; }
+  double Y(double lufs) const { return kTop + (top - lufs) / (top - bottom) * height; }
 
-  const double seconds = std::max(desc.blocks * desc.blockSeconds, 1e-3);
-  const double plotW = kWidth - kLeft - kRight, plotH = kHeight - kTop - kBottom;
-  auto X = [&](double t) { return kLeft + t / seconds * plotW; };
-  auto Y = [&](double lufs) { return kTop + (top - lufs) / (top - bottom) * plotH; };
+  double top = 0, bottom = 0, seconds = 0;
+  const double width = kWidth - kLeft - kRight, height = kHeight - kTop - kBottom;
+};
 
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight);
-  cairo_t* cr = cairo_create(surface);
-
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_paint(cr);
-
-  // Title, subtitle.
+void DrawTitles(cairo_t* cr, const PlotSpec& desc) {
   cairo_set_source_rgb(cr, 0.12, 0.12, 0.14);
   Text(cr, kLeft, 22, desc.title, 19, true, 0, 0);
   if (!desc.subtitle.empty()) {
     cairo_set_source_rgb(cr, 0.35, 0.35, 0.38);
     Text(cr, kLeft, 50, desc.subtitle, 13, false, 0, 0);
   }
+}
 
-  // Legend: one row of line samples and labels above the plot area.
-  {
-    double x = kLeft;
-    const double y = 88;
-    for (const PlotCurve& c : desc.curves) {
-      cairo_set_source_rgb(cr, c.r, c.g, c.b);
-      cairo_set_line_width(cr, std::max(c.width, 2.0));
-      SetDash(cr, c.dashed);
-      cairo_move_to(cr, x, y);
-      cairo_line_to(cr, x + 30, y);
-      cairo_stroke(cr);
-      SetDash(cr, false);
-      cairo_set_source_rgb(cr, 0.15, 0.15, 0.17);
-      Text(cr, x + 38, y, c.label, 13, false, 0, 0.5);
-      x += 38 + TextWidth(cr, c.label, 13) + 30;
-    }
+// One row of line samples and labels above the plot area.
+void DrawLegend(cairo_t* cr, const PlotSpec& desc) {
+  double x = kLeft;
+  const double y = 88;
+  for (const PlotCurve& c : desc.curves) {
+    cairo_set_source_rgb(cr, c.r, c.g, c.b);
+    cairo_set_line_width(cr, std::max(c.width, 2.0));
+    SetDash(cr, c.dashed);
+    cairo_move_to(cr, x, y);
+    cairo_line_to(cr, x + 30, y);
+    cairo_stroke(cr);
+    SetDash(cr, false);
+    cairo_set_source_rgb(cr, 0.15, 0.15, 0.17);
+    Text(cr, x + 38, y, c.label, 13, false, 0, 0.5);
+    x += 38 + TextWidth(cr, c.label, 13) + 30;
   }
+}
 
-  // Plot area and grid.
+void GridLine(cairo_t* cr, double x0, double y0, double x1, double y1) {
+  cairo_set_source_rgb(cr, 0.86, 0.87, 0.9);
+  cairo_move_to(cr, x0, y0);
+  cairo_line_to(cr, x1, y1);
+  cairo_stroke(cr);
+  cairo_set_source_rgb(cr, 0.3, 0.3, 0.33);
+}
+
+// The plot area, its grid with tick labels and the axis titles.
+void DrawAxes(cairo_t* cr, const PlotFrame& f) {
   cairo_set_source_rgb(cr, 0.975, 0.977, 0.985);
-  cairo_rectangle(cr, kLeft, kTop, plotW, plotH);
+  cairo_rectangle(cr, kLeft, kTop, f.width, f.height);
   cairo_fill(cr);
 
   cairo_set_line_width(cr, 1.0);
-  const double yStep = NiceStep(top - bottom, 7) < 5.0 ? 5.0 : NiceStep(top - bottom, 7);
-  for (double v = std::ceil(bottom / yStep) * yStep; v <= top + 1e-9; v += yStep) {
-    const double y = std::round(Y(v)) + 0.5;
-    cairo_set_source_rgb(cr, 0.86, 0.87, 0.9);
-    cairo_move_to(cr, kLeft, y);
-    cairo_line_to(cr, kLeft + plotW, y);
-    cairo_stroke(cr);
-    cairo_set_source_rgb(cr, 0.3, 0.3, 0.33);
+  const double yStep = std::max(NiceStep(f.top - f.bottom, 7), 5.0);
+  for (double v = std::ceil(f.bottom / yStep) * yStep; v <= f.top + 1e-9; v += yStep) {
+    const double y = std::round(f.Y(v)) + 0.5;
+    GridLine(cr, kLeft, y, kLeft + f.width, y);
     Text(cr, kLeft - 8, y, FormatTick(v, yStep), 12, false, 1.0, 0.5);
   }
-  const double xStep = NiceStep(seconds, 10);
-  for (double t = 0; t <= seconds + 1e-9; t += xStep) {
-    const double x = std::round(X(t)) + 0.5;
-    cairo_set_source_rgb(cr, 0.86, 0.87, 0.9);
-    cairo_move_to(cr, x, kTop);
-    cairo_line_to(cr, x, kTop + plotH);
-    cairo_stroke(cr);
-    cairo_set_source_rgb(cr, 0.3, 0.3, 0.33);
-    Text(cr, x, kTop + plotH + 8, FormatTick(t, xStep), 12, false, 0.5, 0);
+  const double xStep = NiceStep(f.seconds, 10);
+  for (double t = 0; t <= f.seconds + 1e-9; t += xStep) {
+    const double x = std::round(f.X(t)) + 0.5;
+    GridLine(cr, x, kTop, x, kTop + f.height);
+    Text(cr, x, kTop + f.height + 8, FormatTick(t, xStep), 12, false, 0.5, 0);
   }
 
-  // Axis titles.
   cairo_set_source_rgb(cr, 0.2, 0.2, 0.23);
-  Text(cr, kLeft + plotW / 2, kHeight - 24, "time (s)", 13, false, 0.5, 0);
+  Text(cr, kLeft + f.width / 2, kHeight - 24, "time (s)", 13, false, 0.5, 0);
   cairo_save(cr);
-  cairo_translate(cr, 22, kTop + plotH / 2);
+  cairo_translate(cr, 22, kTop + f.height / 2);
   cairo_rotate(cr, -std::numbers::pi / 2);
   Text(cr, 0, 0, "momentary loudness (LUFS)", 13, false, 0.5, 0.5);
   cairo_restore(cr);
+}
 
-  // Curves, clipped to the plot area; silence (-inf) breaks a curve. Long files are drawn with
-  // the lowest and highest value of every pixel column, in time order.
+// Silence (-inf) breaks a curve. Long files are drawn with the lowest and highest value of
+// every pixel column, in time order.
+void DrawCurve(cairo_t* cr, const PlotFrame& f, const PlotCurve& c, double blockSeconds) {
+  const std::vector<double>& v = *c.values;
+  const int n = static_cast<int>(v.size());
+  const int perColumn = std::max(1, n / (2 * static_cast<int>(f.width)));
+  bool drawing = false;
+  auto point = [&](int k, double lufs) {
+    if (!(lufs > -200.0)) {
+      drawing = false;
+      return;
+    }
+    const double x = f.X((k + 1 + c.offsetBlocks) * blockSeconds), y = f.Y(lufs);
+    if (drawing)
+      cairo_line_to(cr, x, y);
+    else
+      cairo_move_to(cr, x, y);
+    drawing = true;
+  };
+  for (int k = 0; k < n; k += perColumn) {
+    if (perColumn == 1) {
+      point(k, v[k]);
+      continue;
+    }
+    int lo = k, hi = k;
+    bool silent = false;
+    for (int j = k; j < std::min(n, k + perColumn); ++j) {
+      if (!(v[j] > -200.0)) silent = true;
+      if (v[j] < v[lo]) lo = j;
+      if (v[j] > v[hi]) hi = j;
+    }
+    if (silent) {
+      point(k, v[lo]);
+      if (!(v[hi] > -200.0)) continue;
+    }
+    point(std::min(lo, hi), v[std::min(lo, hi)]);
+    point(std::max(lo, hi), v[std::max(lo, hi)]);
+  }
+  cairo_set_source_rgb(cr, c.r, c.g, c.b);
+  cairo_set_line_width(cr, c.width);
+  SetDash(cr, c.dashed);
+  cairo_stroke(cr);
+  SetDash(cr, false);
+}
+
+// The curves, clipped to the plot area, and its frame.
+void DrawCurves(cairo_t* cr, const PlotFrame& f, const PlotSpec& desc) {
   cairo_save(cr);
-  cairo_rectangle(cr, kLeft, kTop, plotW, plotH);
+  cairo_rectangle(cr, kLeft, kTop, f.width, f.height);
   cairo_clip(cr);
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-  for (const PlotCurve& c : desc.curves) {
-    const std::vector<double>& v = *c.values;
-    const int n = static_cast<int>(v.size());
-    const int columns = static_cast<int>(plotW);
-    const int perColumn = std::max(1, n / (2 * columns));
-    bool drawing = false;
-    auto point = [&](int k, double lufs) {
-      if (!(lufs > -200.0)) {
-        drawing = false;
-        return;
-      }
-      const double x = X((k + 1 + c.offsetBlocks) * desc.blockSeconds);
-      const double y = Y(lufs);
-      if (drawing)
-        cairo_line_to(cr, x, y);
-      else
-        cairo_move_to(cr, x, y);
-      drawing = true;
-    };
-    for (int k = 0; k < n; k += perColumn) {
-      if (perColumn == 1) {
-        point(k, v[k]);
-        continue;
-      }
-      int lo = k, hi = k;
-      bool silent = false;
-      for (int j = k; j < std::min(n, k + perColumn); ++j) {
-        if (!(v[j] > -200.0)) silent = true;
-        if (v[j] < v[lo]) lo = j;
-        if (v[j] > v[hi]) hi = j;
-      }
-      if (silent) {
-        point(k, v[lo]);
-        if (!(v[hi] > -200.0)) continue;
-      }
-      point(std::min(lo, hi), v[std::min(lo, hi)]);
-      point(std::max(lo, hi), v[std::max(lo, hi)]);
-    }
-    cairo_set_source_rgb(cr, c.r, c.g, c.b);
-    cairo_set_line_width(cr, c.width);
-    SetDash(cr, c.dashed);
-    cairo_stroke(cr);
-  }
-  SetDash(cr, false);
+  for (const PlotCurve& c : desc.curves)
+    DrawCurve(cr, f, c, desc.blockSeconds);
   cairo_restore(cr);
 
-  // Frame.
   cairo_set_source_rgb(cr, 0.55, 0.56, 0.6);
   cairo_set_line_width(cr, 1.0);
-  cairo_rectangle(cr, kLeft + 0.5, kTop + 0.5, plotW - 1, plotH - 1);
+  cairo_rectangle(cr, kLeft + 0.5, kTop + 0.5, f.width - 1, f.height - 1);
   cairo_stroke(cr);
+}
 
+} // namespace
+
+bool WritePlot(const std::string& path, const PlotSpec& desc, std::string* error) {
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
+  cairo_t* cr = cairo_create(surface);
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  const PlotFrame frame(desc);
+  DrawTitles(cr, desc);
+  DrawLegend(cr, desc);
+  DrawAxes(cr, frame);
+  DrawCurves(cr, frame, desc);
   cairo_destroy(cr);
   cairo_surface_flush(surface);
   ReleaseFontCaches();
 
-  const std::string temp = TemporaryNameFor(path);
-  const cairo_status_t st = cairo_surface_write_to_png(surface, temp.c_str());
+  bool ok = false;
+  if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
+    // RGB24 is the bitmaps' pixel layout with the top byte unused: written without alpha.
+    const auto* pixels = reinterpret_cast<const LICE_pixel*>(cairo_image_surface_get_data(surface));
+    ok = LICE_WritePng(path.c_str(), pixels, kWidth, kHeight,
+                       cairo_image_surface_get_stride(surface) / 4, false);
+  }
   cairo_surface_destroy(surface);
-  std::error_code ec;
-  if (st != CAIRO_STATUS_SUCCESS) {
-    std::filesystem::remove(temp, ec);
-    *error = "cannot write '" + path + "': " + cairo_status_to_string(st);
-    return false;
-  }
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    *error = "cannot write '" + path + "': " + ec.message();
-    return false;
-  }
-  return true;
+  if (!ok) *error = "cannot write the plot '" + path + "'";
+  return ok;
 }

@@ -13,6 +13,7 @@
 #include "tools/render/Progress.h"
 #include "tools/sender/ReferenceSender.h"
 #include "tools/vsthost/VstHost.h"
+#include "iplug/vst2/vst2_vendor.h"
 #include "os/SharedMemory.h"
 
 #if defined(_WIN32)
@@ -103,8 +104,6 @@ int FindParam(VstPlugin& plug, const std::string& key) {
   return -1;
 }
 
-constexpr intptr_t kVendorAnswer = 0xBEEF;
-
 // Sets a parameter from its text through opcode 27. Texts of switches are judged by the plug-in
 // itself; a number for a continuous parameter must be one, and lie in the range the plug-in
 // displays for its ends, since the plug-in would store a non-number as 0 and clamp the rest.
@@ -116,8 +115,8 @@ bool ApplyParam(VstPlugin& plug, const std::string& key, const std::string& text
     return false;
   }
   const std::string name = plug.ParamName(index);
-  const bool continuous =
-      plug.Dispatch(kEffVendorSpecific, 8, index, nullptr, 0.0f) != kVendorAnswer;
+  const bool continuous = plug.Dispatch(kEffVendorSpecific, kVendorParamIsStepped, index, nullptr,
+                                        0.0f) != kVendorAnswer;
   if (continuous) {
     double v = 0;
     if (!ParseDouble(text, &v)) {
@@ -125,8 +124,8 @@ bool ApplyParam(VstPlugin& plug, const std::string& key, const std::string& text
       return false;
     }
     char lo[64] = {}, hi[64] = {};
-    plug.Dispatch(kEffVendorSpecific, 7, index, lo, 0.0f);
-    plug.Dispatch(kEffVendorSpecific, 7, index, hi, 1.0f);
+    plug.Dispatch(kEffVendorSpecific, kVendorFormatNormalized, index, lo, 0.0f);
+    plug.Dispatch(kEffVendorSpecific, kVendorFormatNormalized, index, hi, 1.0f);
     double minV = 0, maxV = 0;
     if (ParseDouble(lo, &minV) && ParseDouble(hi, &maxV) && minV <= maxV &&
         (v < minV || v > maxV)) {
@@ -145,6 +144,230 @@ double Now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+// The plug-in, set up as a host sets up an insert on a track: rate, block size, the file's
+// channels, the state to load and the parameter texts, in that order.
+std::unique_ptr<VstPlugin> StartPlugin(const RenderOptions& options, VstModule& module,
+                                       const AudioInfo& info, std::string* error) {
+  std::string err;
+  std::unique_ptr<VstPlugin> plug = VstPlugin::Create(module, &err);
+  if (!plug) {
+    *error = "the plug-in '" + options.plugin + "' did not start: " + err;
+    return nullptr;
+  }
+  // An offline render: long files would make a record of every host call grow without end.
+  plug->recordCalls = false;
+  plug->offline = true;
+  plug->hostProductName = "zt-render";
+  plug->Open();
+  plug->SetSampleRate(info.rate);
+  plug->SetBlockSize(options.blockSize);
+  VstSpeakerArrangement inArr{}, outArr{};
+  inArr.type = outArr.type = info.channels == 1 ? kSpeakerArrMono : kSpeakerArrStereo;
+  inArr.numChannels = outArr.numChannels = info.channels;
+  plug->Dispatch(kEffSetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(&inArr), &outArr, 0.0f);
+
+  if (!options.loadState.empty()) {
+    std::string bytes;
+    if (!ReadSmallFile(options.loadState, 1 << 20, &bytes, error)) return nullptr;
+    if (bytes.empty() ||
+        !plug->SetChunk(std::vector<uint8_t>(bytes.begin(), bytes.end()), /*program=*/true)) {
+      *error = "the state file '" + options.loadState + "' was refused by the plug-in";
+      return nullptr;
+    }
+  }
+  for (const auto& [key, text] : options.params)
+    if (!ApplyParam(*plug, key, text, error)) return nullptr;
+  return plug;
+}
+
+// The block loop: for every block the sender publishes the reference's loudness, the plug-in
+// processes the input, and the output is measured and written.
+class RenderLoop {
+public:
+  RenderLoop(const RenderOptions& options, AudioReader& input, AudioReader& reference,
+             AudioWriter& output, VstPlugin& plug, RenderResult& result)
+      : options_(options), input_(input), reference_(reference), output_(output), plug_(plug),
+        r_(result), ch_(input.Info().channels), refCh_(reference.Info().channels),
+        block_(options.blockSize), inMeter_(ch_, r_.rate), refMeter_(refCh_, r_.rate),
+        outMeter_(ch_, r_.rate) {
+    inBuf_.resize(static_cast<size_t>(block_) * ch_);
+    refBuf_.resize(static_cast<size_t>(block_) * refCh_);
+    outBuf_.resize(static_cast<size_t>(block_) * ch_);
+    for (int c = 0; c < 2; ++c) {
+      dIn_[c].assign(block_, 0.0);
+      dOut_[c].assign(block_, 0.0);
+      fIn_[c].assign(block_, 0.0f);
+      fOut_[c].assign(block_, 0.0f);
+    }
+  }
+
+  bool Run(ReferenceSender& sender, std::string* error);
+
+  // Integrated loudness of the three signals, once the loop has run.
+  void StoreIntegrated() {
+    r_.input.integrated = inMeter_.Integrated();
+    r_.reference.integrated = refMeter_.Integrated();
+    r_.output.integrated = outMeter_.Integrated();
+  }
+
+private:
+  bool ReadInput(int* frames, std::string* error);
+  bool FeedReference(int n, ReferenceSender& sender, std::string* error);
+  void TakeInput(int n);
+  bool Process(int n, std::string* error);
+  bool Emit(int n, std::string* error);
+
+  const RenderOptions& options_;
+  AudioReader &input_, &reference_;
+  AudioWriter& output_;
+  VstPlugin& plug_;
+  RenderResult& r_;
+  const int ch_, refCh_, block_;
+  LoudnessMeter inMeter_, refMeter_, outMeter_;
+  std::vector<double> inBuf_, refBuf_, outBuf_; // interleaved, as the files hold them
+  std::vector<double> dIn_[2], dOut_[2];        // the plug-in's channels
+  std::vector<float> fIn_[2], fOut_[2];
+  bool leading_ = true, referenceEnded_ = false;
+  double inPlugin_ = 0.0;
+};
+
+bool RenderLoop::Run(ReferenceSender& sender, std::string* error) {
+  if (!inMeter_.Ok() || !refMeter_.Ok() || !outMeter_.Ok()) {
+    *error = "cannot measure loudness at " + std::to_string(r_.rate) + " Hz";
+    return false;
+  }
+  const int64_t total = input_.Info().frames;
+  const size_t expectedBlocks = static_cast<size_t>((total + block_ - 1) / block_);
+  for (LoudnessCurve* curve : {&r_.input, &r_.reference, &r_.output})
+    curve->momentary.reserve(expectedBlocks);
+
+  Progress progress(options_.progress ? total : 0, r_.rate);
+  const double start = Now();
+  while (r_.frames < total) {
+    if (gStop) {
+      r_.interrupted = true;
+      *error = "interrupted; nothing was written";
+      return false;
+    }
+    int n = 0;
+    if (!ReadInput(&n, error)) return false;
+    if (n == 0) break; // the file held fewer frames than it announced
+    if (!FeedReference(n, sender, error)) return false;
+    TakeInput(n);
+    if (!Process(n, error) || !Emit(n, error)) return false;
+    r_.frames += n;
+    progress.Update(r_.frames);
+  }
+  r_.wallSeconds = Now() - start;
+  r_.pluginSeconds = inPlugin_;
+  return true;
+}
+
+bool RenderLoop::ReadInput(int* frames, std::string* error) {
+  const int want = static_cast<int>(std::min<int64_t>(block_, input_.Info().frames - r_.frames));
+  *frames = std::max(0, static_cast<int>(input_.Read(inBuf_.data(), want)));
+  if (*frames == 0 && !input_.Error().empty()) {
+    *error = input_.Error();
+    return false;
+  }
+  return true;
+}
+
+// The sender's side: the reference's loudness after this block's frames, published before the
+// block reaches the plug-in. Past the reference's end it plays silence.
+bool RenderLoop::FeedReference(int n, ReferenceSender& sender, std::string* error) {
+  int got = 0;
+  if (!referenceEnded_) {
+    got = static_cast<int>(reference_.Read(refBuf_.data(), n));
+    if (got < n) {
+      if (!reference_.Error().empty()) {
+        *error = reference_.Error();
+        return false;
+      }
+      referenceEnded_ = true;
+    }
+  }
+  std::fill(refBuf_.begin() + static_cast<ptrdiff_t>(got) * refCh_,
+            refBuf_.begin() + static_cast<ptrdiff_t>(n) * refCh_, 0.0);
+  r_.referenceFrames += got;
+  refMeter_.Add(refBuf_.data(), n);
+  const double refLufs = refMeter_.Momentary();
+  r_.reference.momentary.push_back(refLufs);
+  sender.PublishLufs(refLufs);
+  return true;
+}
+
+// Measures the input, counts its leading silence as the receiver does, and splits it into the
+// plug-in's channels (a mono file feeds the left one beside silence).
+void RenderLoop::TakeInput(int n) {
+  inMeter_.Add(inBuf_.data(), n);
+  r_.input.momentary.push_back(inMeter_.Momentary());
+  for (int k = 0; k < n; ++k) {
+    const double left = inBuf_[static_cast<size_t>(k) * ch_];
+    const double right = ch_ == 2 ? inBuf_[static_cast<size_t>(k) * ch_ + 1] : 0.0;
+    if (leading_) {
+      if (std::max(std::fabs(left), std::fabs(right)) < kSilenceThreshold)
+        ++r_.silentFrames;
+      else
+        leading_ = false;
+    }
+    dIn_[0][k] = left;
+    dIn_[1][k] = right;
+  }
+}
+
+bool RenderLoop::Process(int n, std::string* error) {
+  const double t0 = Now();
+  bool ran;
+  if (options_.singlePrecision) {
+    for (int c = 0; c < 2; ++c)
+      std::copy_n(dIn_[c].begin(), n, fIn_[c].begin());
+    float* ins[2] = {fIn_[0].data(), fIn_[1].data()};
+    float* outs[2] = {fOut_[0].data(), fOut_[1].data()};
+    ran = plug_.ProcessReplacing(ins, outs, n);
+    for (int c = 0; c < 2; ++c)
+      std::copy_n(fOut_[c].begin(), n, dOut_[c].begin());
+    if (!ran) *error = "the plug-in has no single-precision processing";
+  } else {
+    double* ins[2] = {dIn_[0].data(), dIn_[1].data()};
+    double* outs[2] = {dOut_[0].data(), dOut_[1].data()};
+    ran = plug_.ProcessDouble(ins, outs, n);
+    if (!ran) *error = "the plug-in has no 64-bit processing (try --single)";
+  }
+  inPlugin_ += Now() - t0;
+  plug_.transport.Advance(n);
+  return ran;
+}
+
+bool RenderLoop::Emit(int n, std::string* error) {
+  for (int k = 0; k < n; ++k)
+    for (int c = 0; c < ch_; ++c)
+      outBuf_[static_cast<size_t>(k) * ch_ + c] = dOut_[c][k];
+  outMeter_.Add(outBuf_.data(), n);
+  r_.output.momentary.push_back(outMeter_.Momentary());
+  return output_.Write(outBuf_.data(), n, error);
+}
+
+// What the session looks like after the render: the parameters, the editor (the last block's
+// read-outs, the switches and the target as they were left) and the state to save.
+bool Summarize(const RenderOptions& options, VstPlugin& plug, RenderResult& r, std::string* error) {
+  r.lagBlocks = static_cast<int>(r.silentFrames / options.blockSize);
+  for (int i = 0; i < plug.NumParams(); ++i) {
+    std::string label = plug.ParamLabel(i);
+    r.finalParams.push_back(plug.ParamName(i) + " " + plug.ParamDisplay(i) +
+                            (label.empty() ? "" : " " + label));
+  }
+  if (options.screenshot && !FetchEditorPicture(plug, &r.editor, error)) return false;
+  if (!options.saveState.empty()) {
+    r.state = plug.GetChunk(/*program=*/true);
+    if (r.state.empty()) {
+      *error = "the plug-in gave no state to save";
+      return false;
+    }
+  }
+  return true;
+}
+
 } // namespace
 
 void RequestStop() {
@@ -154,211 +377,34 @@ void RequestStop() {
 bool Render(const RenderOptions& options, AudioReader& input, AudioReader& reference,
             AudioWriter& output, RenderResult* result, std::string* error) {
   RenderResult& r = *result;
-  const AudioInfo& ii = input.Info();
-  const AudioInfo& ri = reference.Info();
-  const int ch = ii.channels, refCh = ri.channels, block = options.blockSize;
-  r.rate = ii.rate;
-  r.blockSize = block;
+  r.rate = input.Info().rate;
+  r.blockSize = options.blockSize;
 
   PrivateSession session;
-
-  // The plug-in, set up as a host sets up an insert on a track.
   std::string err;
   std::unique_ptr<VstModule> module = VstModule::Load(options.plugin, &err);
   if (!module) {
     *error = "cannot load the plug-in '" + options.plugin + "': " + err;
     return false;
   }
-  std::unique_ptr<VstPlugin> plug = VstPlugin::Create(*module, &err);
-  if (!plug) {
-    *error = "the plug-in '" + options.plugin + "' did not start: " + err;
-    return false;
-  }
-  // An offline render: long files would make a record of every host call grow without end.
-  plug->recordCalls = false;
-  plug->offline = true;
-  plug->hostProductName = "zt-render";
-  plug->Open();
-  plug->SetSampleRate(ii.rate);
-  plug->SetBlockSize(block);
-  VstSpeakerArrangement inArr{}, outArr{};
-  inArr.type = outArr.type = ch == 1 ? kSpeakerArrMono : kSpeakerArrStereo;
-  inArr.numChannels = outArr.numChannels = ch;
-  plug->Dispatch(kEffSetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(&inArr), &outArr, 0.0f);
-
-  if (!options.loadState.empty()) {
-    std::string bytes;
-    if (!ReadSmallFile(options.loadState, 1 << 20, &bytes, error)) return false;
-    if (bytes.empty() ||
-        !plug->SetChunk(std::vector<uint8_t>(bytes.begin(), bytes.end()), /*program=*/true)) {
-      *error = "the state file '" + options.loadState + "' was refused by the plug-in";
-      return false;
-    }
-  }
-  for (const auto& [key, text] : options.params)
-    if (!ApplyParam(*plug, key, text, error)) return false;
+  std::unique_ptr<VstPlugin> plug = StartPlugin(options, *module, input.Info(), error);
+  if (!plug) return false;
 
   ReferenceSender sender;
   if (!sender.Open()) {
     *error = "the reference cannot be published: " + sender.Error();
     return false;
   }
-
   plug->transport.playing = true;
   plug->transport.samplePos = 0.0;
   plug->Resume();
 
-  LoudnessMeter inMeter(ch, ii.rate), refMeter(refCh, ii.rate), outMeter(ch, ii.rate);
-  if (!inMeter.Ok() || !refMeter.Ok() || !outMeter.Ok()) {
-    *error = "cannot measure loudness at " + std::to_string(ii.rate) + " Hz";
-    return false;
-  }
-
-  std::vector<double> inBuf(static_cast<size_t>(block) * ch),
-      refBuf(static_cast<size_t>(block) * refCh), outBuf(static_cast<size_t>(block) * ch);
-  std::vector<double> dIn[2], dOut[2];
-  std::vector<float> fIn[2], fOut[2];
-  for (int c = 0; c < 2; ++c) {
-    dIn[c].assign(block, 0.0);
-    dOut[c].assign(block, 0.0);
-    fIn[c].assign(block, 0.0f);
-    fOut[c].assign(block, 0.0f);
-  }
-  double* dInPtr[2] = {dIn[0].data(), dIn[1].data()};
-  double* dOutPtr[2] = {dOut[0].data(), dOut[1].data()};
-  float* fInPtr[2] = {fIn[0].data(), fIn[1].data()};
-  float* fOutPtr[2] = {fOut[0].data(), fOut[1].data()};
-
-  const size_t expectedBlocks = static_cast<size_t>((ii.frames + block - 1) / block);
-  r.input.momentary.reserve(expectedBlocks);
-  r.reference.momentary.reserve(expectedBlocks);
-  r.output.momentary.reserve(expectedBlocks);
-
-  Progress progress(options.progress ? ii.frames : 0, ii.rate);
-  bool leading = true;
-  bool referenceEnded = false;
-  const double start = Now();
-  double inPlugin = 0.0;
-
-  while (r.frames < ii.frames) {
-    if (gStop) {
-      progress.Finish();
-      r.interrupted = true;
-      *error = "interrupted; nothing was written";
-      return false;
-    }
-    const int want = static_cast<int>(std::min<int64_t>(block, ii.frames - r.frames));
-    const int n = static_cast<int>(input.Read(inBuf.data(), want));
-    if (n <= 0) {
-      const std::string why = input.Error();
-      if (!why.empty()) {
-        progress.Finish();
-        *error = why;
-        return false;
-      }
-      break; // the file held fewer frames than it announced
-    }
-
-    // The sender's side: the reference's loudness after this block's frames, published before
-    // the block reaches the plug-in. Past the reference's end it plays silence.
-    int got = 0;
-    if (!referenceEnded) {
-      got = static_cast<int>(reference.Read(refBuf.data(), n));
-      if (got < n) {
-        const std::string why = reference.Error();
-        if (!why.empty()) {
-          progress.Finish();
-          *error = why;
-          return false;
-        }
-        referenceEnded = true;
-      }
-    }
-    std::fill(refBuf.begin() + static_cast<ptrdiff_t>(got) * refCh,
-              refBuf.begin() + static_cast<ptrdiff_t>(n) * refCh, 0.0);
-    r.referenceFrames += got;
-    refMeter.Add(refBuf.data(), n);
-    const double refLufs = refMeter.Momentary();
-    r.reference.momentary.push_back(refLufs);
-    sender.PublishLufs(refLufs);
-
-    inMeter.Add(inBuf.data(), n);
-    r.input.momentary.push_back(inMeter.Momentary());
-
-    for (int k = 0; k < n; ++k) {
-      const double left = inBuf[static_cast<size_t>(k) * ch];
-      const double right = ch == 2 ? inBuf[static_cast<size_t>(k) * ch + 1] : 0.0;
-      if (leading) {
-        if (std::max(std::fabs(left), std::fabs(right)) < kSilenceThreshold)
-          ++r.silentFrames;
-        else
-          leading = false;
-      }
-      dIn[0][k] = left;
-      dIn[1][k] = right;
-    }
-
-    const double t0 = Now();
-    if (options.singlePrecision) {
-      for (int c = 0; c < 2; ++c)
-        for (int k = 0; k < n; ++k)
-          fIn[c][k] = static_cast<float>(dIn[c][k]);
-      if (!plug->ProcessReplacing(fInPtr, fOutPtr, n)) {
-        progress.Finish();
-        *error = "the plug-in has no single-precision processing";
-        return false;
-      }
-      for (int c = 0; c < 2; ++c)
-        for (int k = 0; k < n; ++k)
-          dOut[c][k] = fOut[c][k];
-    } else {
-      if (!plug->ProcessDouble(dInPtr, dOutPtr, n)) {
-        progress.Finish();
-        *error = "the plug-in has no 64-bit processing (try --single)";
-        return false;
-      }
-    }
-    inPlugin += Now() - t0;
-    plug->transport.Advance(n);
-
-    for (int k = 0; k < n; ++k)
-      for (int c = 0; c < ch; ++c)
-        outBuf[static_cast<size_t>(k) * ch + c] = dOut[c][k];
-    outMeter.Add(outBuf.data(), n);
-    r.output.momentary.push_back(outMeter.Momentary());
-    if (!output.Write(outBuf.data(), n, error)) {
-      progress.Finish();
-      return false;
-    }
-    r.frames += n;
-    progress.Update(r.frames);
-  }
-  progress.Finish();
-  r.wallSeconds = Now() - start;
-  r.pluginSeconds = inPlugin;
+  RenderLoop loop(options, input, reference, output, *plug, r);
+  if (!loop.Run(sender, error)) return false;
   sender.Withdraw();
-
   plug->Suspend();
-  r.input.integrated = inMeter.Integrated();
-  r.reference.integrated = refMeter.Integrated();
-  r.output.integrated = outMeter.Integrated();
-  r.lagBlocks = static_cast<int>(r.silentFrames / block);
-
-  for (int i = 0; i < plug->NumParams(); ++i) {
-    std::string label = plug->ParamLabel(i);
-    r.finalParams.push_back(plug->ParamName(i) + " " + plug->ParamDisplay(i) +
-                            (label.empty() ? "" : " " + label));
-  }
-  // As the editor would show the session now: the last block's read-outs, the switches and
-  // the target as they were left.
-  if (options.screenshot && !FetchEditorPicture(*plug, &r.editor, error)) return false;
-  if (!options.saveState.empty()) {
-    r.state = plug->GetChunk(/*program=*/true);
-    if (r.state.empty()) {
-      *error = "the plug-in gave no state to save";
-      return false;
-    }
-  }
+  loop.StoreIntegrated();
+  if (!Summarize(options, *plug, r, error)) return false;
   plug->Close();
   return true;
 }

@@ -1,10 +1,6 @@
 #include "tools/render/Screenshot.h"
 
-#include <filesystem>
-
-#include <cairo.h>
-
-#include "tools/render/AudioFile.h"
+#include "lice/lice.h"
 #include "tools/vsthost/VstHost.h"
 #include "iplug/vst2/vst2_vendor.h"
 
@@ -35,38 +31,10 @@ bool FetchEditorPicture(VstPlugin& plug, EditorPicture* picture, std::string* er
 }
 
 bool WriteEditorPicture(const std::string& path, const EditorPicture& picture, std::string* error) {
-  // RGB24 is the pixels' own layout with the top byte ignored; cairo writes it as RGB.
-  cairo_surface_t* surface =
-      cairo_image_surface_create(CAIRO_FORMAT_RGB24, picture.width, picture.height);
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface);
-    *error = "cannot write '" + path + "': no memory for the picture";
-    return false;
-  }
-  cairo_surface_flush(surface);
-  unsigned char* dest = cairo_image_surface_get_data(surface);
-  const int rowBytes = cairo_image_surface_get_stride(surface);
-  for (int y = 0; y < picture.height; ++y) {
-    auto* row = reinterpret_cast<uint32_t*>(dest + static_cast<size_t>(y) * rowBytes);
-    const uint32_t* src = picture.pixels.data() + static_cast<size_t>(y) * picture.width;
-    for (int x = 0; x < picture.width; ++x)
-      row[x] = src[x] | 0xFF000000u;
-  }
-  cairo_surface_mark_dirty(surface);
-
-  const std::string temp = TemporaryNameFor(path);
-  const cairo_status_t st = cairo_surface_write_to_png(surface, temp.c_str());
-  cairo_surface_destroy(surface);
-  std::error_code ec;
-  if (st != CAIRO_STATUS_SUCCESS) {
-    std::filesystem::remove(temp, ec);
-    *error = "cannot write '" + path + "': " + cairo_status_to_string(st);
-    return false;
-  }
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    *error = "cannot write '" + path + "': " + ec.message();
+  // Opaque RGB: a window shows the editor without its alpha.
+  if (!LICE_WritePng(path.c_str(), picture.pixels.data(), picture.width, picture.height,
+                     picture.width, false)) {
+    *error = "cannot write the screenshot '" + path + "'";
     return false;
   }
   return true;

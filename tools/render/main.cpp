@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <system_error>
+#include <tuple>
 #include <vector>
 
 #include "tools/render/AudioFile.h"
@@ -166,220 +168,220 @@ void WriteExampleFile(const std::string& path, const std::vector<double>& interl
     Fail(err);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+// What the command line asks for.
+struct CommandLine {
   RenderOptions options;
-  std::vector<std::string> files;
+  std::vector<std::string> files; // INPUT REFERENCE OUTPUT, or none for the example
   std::string pluginPath, formatName, subtypeName, plotPath, screenshotPath;
   std::string exampleDir = "zt-render-example";
   bool noPlot = false, quiet = false, analyze = false, normalize = false;
+  bool example = false; // no files were given: the built-in example is rendered
+};
 
+// The options that shape the plug-in and its parameters; false for any other option.
+bool ParsePluginOption(const std::string& a, const std::function<std::string()>& value,
+                       CommandLine& cl) {
+  RenderOptions& o = cl.options;
+  if (a == "--plugin") {
+    cl.pluginPath = value();
+  } else if (a == "--block") {
+    const std::string v = value();
+    double n = 0;
+    if (!ParseNumber(v.c_str(), &n) || n != std::floor(n) || n < kMinBlock || n > kMaxBlock)
+      Fail("--block must be a whole number of frames from 16 to 16384, got '" + v + "'", 2);
+    o.blockSize = static_cast<int>(n);
+  } else if (a == "--single") {
+    o.singlePrecision = true;
+  } else if (a == "--target") {
+    const std::string v = value();
+    double t = 0;
+    if (!ParseNumber(v.c_str(), &t) || t < -60.0 || t > 0.0)
+      Fail("--target must be a loudness from -60 to 0 LUFS, got '" + v + "'", 2);
+    o.params.emplace_back("Normalization target", v);
+  } else if (a == "--bypass") {
+    const std::string v = value();
+    if (v != "on" && v != "off") Fail("--bypass must be on or off, got '" + v + "'", 2);
+    o.params.emplace_back("Bypass", v);
+  } else if (a == "--analyze" || a == "--analyse") {
+    cl.analyze = true;
+    o.params.emplace_back("Normalization analysis", "on");
+  } else if (a == "--normalize" || a == "--normalise") {
+    cl.normalize = true;
+    o.params.emplace_back("Output normalization", "on");
+  } else if (a == "--param") {
+    const std::string v = value();
+    const size_t eq = v.find('=');
+    if (eq == std::string::npos || eq == 0) Fail("--param needs NAME=TEXT, got '" + v + "'", 2);
+    o.params.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The options for the state and the files written; false for any other option.
+bool ParseOutputOption(const std::string& a, const std::function<std::string()>& value,
+                       CommandLine& cl) {
+  if (a == "--load-state") {
+    cl.options.loadState = value();
+  } else if (a == "--save-state") {
+    cl.options.saveState = value();
+  } else if (a == "--format") {
+    cl.formatName = value();
+  } else if (a == "--subtype") {
+    cl.subtypeName = value();
+  } else if (a == "--plot") {
+    cl.plotPath = value();
+  } else if (a == "--screenshot") {
+    cl.screenshotPath = value();
+    if (cl.screenshotPath.empty()) Fail("--screenshot needs a file name", 2);
+  } else if (a == "--no-plot") {
+    cl.noPlot = true;
+  } else if (a == "--example-dir") {
+    cl.exampleDir = value();
+  } else if (a == "-q" || a == "--quiet") {
+    cl.quiet = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Reads the command line; prints the help or a one-line reason and exits where it must.
+CommandLine ParseArguments(int argc, char** argv) {
+  CommandLine cl;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    auto value = [&]() -> std::string {
+    const std::function<std::string()> value = [&]() -> std::string {
       if (i + 1 >= argc) Fail(a + " needs a value (see --help)", 2);
       return argv[++i];
     };
     if (a == "-h" || a == "--help") {
       Usage(stdout);
-      return 0;
-    } else if (a == "--plugin") {
-      pluginPath = value();
-    } else if (a == "--block") {
-      const std::string v = value();
-      double n = 0;
-      if (!ParseNumber(v.c_str(), &n) || n != std::floor(n) || n < kMinBlock || n > kMaxBlock)
-        Fail("--block must be a whole number of frames from 16 to 16384, got '" + v + "'", 2);
-      options.blockSize = static_cast<int>(n);
-    } else if (a == "--single") {
-      options.singlePrecision = true;
-    } else if (a == "--target") {
-      const std::string v = value();
-      double t = 0;
-      if (!ParseNumber(v.c_str(), &t) || t < -60.0 || t > 0.0)
-        Fail("--target must be a loudness from -60 to 0 LUFS, got '" + v + "'", 2);
-      options.params.emplace_back("Normalization target", v);
-    } else if (a == "--bypass") {
-      const std::string v = value();
-      if (v != "on" && v != "off") Fail("--bypass must be on or off, got '" + v + "'", 2);
-      options.params.emplace_back("Bypass", v);
-    } else if (a == "--analyze" || a == "--analyse") {
-      analyze = true;
-      options.params.emplace_back("Normalization analysis", "on");
-    } else if (a == "--normalize" || a == "--normalise") {
-      normalize = true;
-      options.params.emplace_back("Output normalization", "on");
-    } else if (a == "--param") {
-      const std::string v = value();
-      const size_t eq = v.find('=');
-      if (eq == std::string::npos || eq == 0) Fail("--param needs NAME=TEXT, got '" + v + "'", 2);
-      options.params.emplace_back(v.substr(0, eq), v.substr(eq + 1));
-    } else if (a == "--load-state") {
-      options.loadState = value();
-    } else if (a == "--save-state") {
-      options.saveState = value();
-    } else if (a == "--format") {
-      formatName = value();
-    } else if (a == "--subtype") {
-      subtypeName = value();
-    } else if (a == "--plot") {
-      plotPath = value();
-    } else if (a == "--screenshot") {
-      screenshotPath = value();
-      if (screenshotPath.empty()) Fail("--screenshot needs a file name", 2);
-    } else if (a == "--no-plot") {
-      noPlot = true;
-    } else if (a == "--example-dir") {
-      exampleDir = value();
-    } else if (a == "-q" || a == "--quiet") {
-      quiet = true;
-    } else if (a.size() > 1 && a[0] == '-') {
-      Fail("unknown option '" + a + "' (see --help)", 2);
-    } else {
-      files.push_back(a);
+      exit(0);
     }
+    if (ParsePluginOption(a, value, cl) || ParseOutputOption(a, value, cl)) continue;
+    if (a.size() > 1 && a[0] == '-') Fail("unknown option '" + a + "' (see --help)", 2);
+    cl.files.push_back(a);
   }
-  if (analyze && normalize)
+  if (cl.analyze && cl.normalize)
     Fail("--analyze and --normalize exclude each other: analyse in one run (--save-state), "
          "normalise in the next (--load-state)",
          2);
-  if (!files.empty() && files.size() != 3)
+  if (!cl.files.empty() && cl.files.size() != 3)
     Fail("give INPUT REFERENCE OUTPUT, or no files for the built-in example (see --help)", 2);
+  cl.options.plugin = cl.pluginPath.empty() ? DefaultPlugin() : cl.pluginPath;
+  cl.options.progress = !cl.quiet;
+  std::error_code ec;
+  if (cl.options.plugin.empty() || !fs::exists(cl.options.plugin, ec))
+    Fail("no plug-in module at '" + cl.options.plugin +
+         "' (build ZolvarTesk_Receive, or --plugin)");
+  return cl;
+}
 
-  options.plugin = pluginPath.empty() ? DefaultPlugin() : pluginPath;
-  options.progress = !quiet;
-  {
-    std::error_code ec;
-    if (options.plugin.empty() || !fs::exists(options.plugin, ec))
-      Fail("no plug-in module at '" + options.plugin + "' (build ZolvarTesk_Receive, or --plugin)");
+// The example: synthesised and written, then rendered like any pair of files.
+void WriteExample(CommandLine& cl) {
+  cl.example = true;
+  std::error_code ec;
+  fs::create_directories(cl.exampleDir, ec);
+  if (!fs::is_directory(cl.exampleDir, ec))
+    Fail("cannot create the example folder '" + cl.exampleDir + "'");
+  const ExampleSignals ex = SynthesizeExample();
+  const std::string in = (fs::path(cl.exampleDir) / "example-input.wav").string();
+  const std::string ref = (fs::path(cl.exampleDir) / "example-reference.wav").string();
+  WriteExampleFile(in, ex.input, ex.rate, ex.channels);
+  WriteExampleFile(ref, ex.reference, ex.rate, ex.channels);
+  cl.files = {in, ref, (fs::path(cl.exampleDir) / "example-output.wav").string()};
+}
+
+// Refuses, before any work, what would overwrite an input or write into no folder.
+void CheckOutputPaths(CommandLine& cl) {
+  const std::string &in = cl.files[0], &ref = cl.files[1], &out = cl.files[2];
+  if (SameFile(out, in)) Fail("the output '" + out + "' would replace the input");
+  if (SameFile(out, ref)) Fail("the output '" + out + "' would replace the reference");
+  if (!cl.noPlot && cl.plotPath.empty()) cl.plotPath = WithExtension(out, ".png");
+  CheckFolderFor(out, "output");
+  if (!cl.noPlot) CheckFolderFor(cl.plotPath, "plot");
+  if (!cl.options.saveState.empty()) CheckFolderFor(cl.options.saveState, "state file");
+  if (!cl.screenshotPath.empty()) {
+    CheckFolderFor(cl.screenshotPath, "screenshot");
+    if (SameFile(cl.screenshotPath, in) || SameFile(cl.screenshotPath, ref) ||
+        SameFile(cl.screenshotPath, out))
+      Fail("the screenshot '" + cl.screenshotPath + "' would replace one of the audio files");
+    cl.options.screenshot = true;
   }
+}
 
-  // The example: synthesise, write, then render it like any pair of files.
-  const bool example = files.empty();
-  if (example) {
-    std::error_code ec;
-    fs::create_directories(exampleDir, ec);
-    if (!fs::is_directory(exampleDir, ec))
-      Fail("cannot create the example folder '" + exampleDir + "'");
-    const ExampleSignals ex = SynthesizeExample();
-    const std::string in = (fs::path(exampleDir) / "example-input.wav").string();
-    const std::string ref = (fs::path(exampleDir) / "example-reference.wav").string();
-    WriteExampleFile(in, ex.input, ex.rate, ex.channels);
-    WriteExampleFile(ref, ex.reference, ex.rate, ex.channels);
-    files = {in, ref, (fs::path(exampleDir) / "example-output.wav").string()};
-  }
-  const std::string &inPath = files[0], &refPath = files[1], &outPath = files[2];
-
-  if (SameFile(outPath, inPath)) Fail("the output '" + outPath + "' would replace the input");
-  if (SameFile(outPath, refPath)) Fail("the output '" + outPath + "' would replace the reference");
-  if (!noPlot && plotPath.empty()) plotPath = WithExtension(outPath, ".png");
-  CheckFolderFor(outPath, "output");
-  if (!noPlot) CheckFolderFor(plotPath, "plot");
-  if (!options.saveState.empty()) CheckFolderFor(options.saveState, "state file");
-  if (!screenshotPath.empty()) {
-    CheckFolderFor(screenshotPath, "screenshot");
-    if (SameFile(screenshotPath, inPath) || SameFile(screenshotPath, refPath) ||
-        SameFile(screenshotPath, outPath))
-      Fail("the screenshot '" + screenshotPath + "' would replace one of the audio files");
-    options.screenshot = true;
-  }
-
+// Opens the two files to read; exits with a reason when they cannot be rendered together.
+void OpenInputs(const CommandLine& cl, AudioReader& input, AudioReader& reference) {
+  const std::string &inPath = cl.files[0], &refPath = cl.files[1];
   std::string err;
-  AudioReader input, reference;
   if (!input.Open(inPath, &err)) Fail(err);
   if (!reference.Open(refPath, &err)) Fail(err);
   const AudioInfo& ii = input.Info();
   const AudioInfo& ri = reference.Info();
-  if (ii.channels > 2)
-    Fail("the input '" + inPath + "' has " + std::to_string(ii.channels) +
-         " channels; only mono and stereo are supported");
-  if (ri.channels > 2)
-    Fail("the reference '" + refPath + "' has " + std::to_string(ri.channels) +
-         " channels; only mono and stereo are supported");
+  const std::tuple<const char*, const std::string&, const AudioInfo&> files[] = {
+      {"input", inPath, ii}, {"reference", refPath, ri}};
+  for (const auto& [what, path, info] : files)
+    if (info.channels > 2)
+      Fail(std::string("the ") + what + " '" + path + "' has " + std::to_string(info.channels) +
+           " channels; only mono and stereo are supported");
   if (ri.rate != ii.rate)
     Fail("the reference '" + refPath + "' is at " + std::to_string(ri.rate) +
          " Hz but the input '" + inPath + "' is at " + std::to_string(ii.rate) +
          " Hz; resample one of them first");
-  if (ii.frames <= 0) Fail("the input '" + inPath + "' holds no audio");
-  if (ri.frames <= 0) Fail("the reference '" + refPath + "' holds no audio");
+  for (const auto& [what, path, info] : files)
+    if (info.frames <= 0) Fail(std::string("the ") + what + " '" + path + "' holds no audio");
+}
 
-  int outFormat = 0;
-  std::string formatNote;
-  if (!ChooseOutputFormat(outPath, ii.format, formatName, subtypeName, ii.channels, ii.rate,
-                          &outFormat, &formatNote, &err))
-    Fail(err, 2);
-  AudioInfo oi = ii;
-  oi.format = outFormat;
-  AudioWriter output;
-  if (!output.Open(outPath, oi, &err)) Fail(err);
+// What the render leaves to report: the comparison of output and reference.
+struct Report {
+  const CommandLine& cl;
+  const RenderResult& r;
+  FollowStats follow;
+  double blockSeconds, lagSeconds, audioSeconds;
+  int firstCompared;
 
-  // Stopping cleanly leaves no temporary file and no shared segment behind.
-  std::signal(SIGINT, OnSignal);
-  std::signal(SIGTERM, OnSignal);
-#if defined(SIGHUP)
-  std::signal(SIGHUP, OnSignal);
-#endif
-
-  RenderResult r;
-  if (!Render(options, input, reference, output, &r, &err)) {
-    output.Abandon();
-    Fail(err, r.interrupted ? 130 : 1);
+  Report(const CommandLine& cl, const RenderResult& r) : cl(cl), r(r) {
+    blockSeconds = static_cast<double>(r.blockSize) / r.rate;
+    lagSeconds = r.lagBlocks * blockSeconds;
+    firstCompared = r.lagBlocks + static_cast<int>(std::ceil(1.0 / blockSeconds));
+    follow = CompareCurves(r.output.momentary, r.reference.momentary, r.lagBlocks, firstCompared,
+                           blockSeconds);
+    audioSeconds = static_cast<double>(r.frames) / r.rate;
   }
-  if (!output.Commit(&err)) Fail(err);
+};
 
-  // The plug-in's state, then the plot; the audio is already safe under its name.
-  const bool wroteState = !options.saveState.empty();
-  if (wroteState && !WriteFileAtomically(options.saveState, r.state.data(), r.state.size(), &err))
-    Fail(err);
-  if (options.screenshot && !WriteEditorPicture(screenshotPath, r.editor, &err)) Fail(err);
-
-  const double blockSeconds = static_cast<double>(r.blockSize) / r.rate;
-  const double lagSeconds = r.lagBlocks * blockSeconds;
-  const int firstCompared = r.lagBlocks + static_cast<int>(std::ceil(1.0 / blockSeconds));
-  const FollowStats follow = CompareCurves(r.output.momentary, r.reference.momentary, r.lagBlocks,
-                                           firstCompared, blockSeconds);
-  const double audioSeconds = static_cast<double>(r.frames) / r.rate;
+void WriteResultPlot(const Report& rep) {
+  const RenderResult& r = rep.r;
+  PlotSpec desc;
+  desc.title = "zt-render: " + fs::path(rep.cl.files[0]).filename().string() + " following " +
+               fs::path(rep.cl.files[1]).filename().string();
   char line[512];
-
-  if (!noPlot) {
-    PlotSpec desc;
-    desc.title = "zt-render: " + fs::path(inPath).filename().string() + " following " +
-                 fs::path(refPath).filename().string();
-    if (follow.blocks > 0) {
-      snprintf(line, sizeof line,
-               "Momentary loudness (EBU R128, 400 ms) per %d-frame block at %d Hz. Output vs "
-               "reference: mean difference %.2f LU, max %.2f LU",
-               r.blockSize, r.rate, follow.meanAbs, follow.maxAbs);
-    } else {
-      snprintf(line, sizeof line,
-               "Momentary loudness (EBU R128, 400 ms) per %d-frame block at %d Hz", r.blockSize,
-               r.rate);
-    }
-    desc.subtitle = line;
-    desc.blockSeconds = blockSeconds;
-    desc.blocks = static_cast<int>(r.output.momentary.size());
-    desc.curves.push_back({"reference", &r.reference.momentary, 0.12, 0.42, 0.80, 2.0, false, 0});
-    if (r.lagBlocks > 0) {
-      snprintf(line, sizeof line, "reference as followed (%.2f s later)", lagSeconds);
-      desc.curves.push_back(
-          {line, &r.reference.momentary, 0.45, 0.62, 0.88, 1.5, true, r.lagBlocks});
-    }
-    desc.curves.push_back({"input", &r.input.momentary, 0.55, 0.55, 0.58, 2.0, false, 0});
-    desc.curves.push_back({"output", &r.output.momentary, 0.90, 0.38, 0.05, 2.2, false, 0});
-    if (!WritePlot(plotPath, desc, &err)) Fail(err);
+  snprintf(line, sizeof line, "Momentary loudness (EBU R128, 400 ms) per %d-frame block at %d Hz",
+           r.blockSize, r.rate);
+  desc.subtitle = line;
+  if (rep.follow.blocks > 0) {
+    snprintf(line, sizeof line, ". Output vs reference: mean difference %.2f LU, max %.2f LU",
+             rep.follow.meanAbs, rep.follow.maxAbs);
+    desc.subtitle += line;
   }
+  desc.blockSeconds = rep.blockSeconds;
+  desc.blocks = static_cast<int>(r.output.momentary.size());
+  desc.curves.push_back({"reference", &r.reference.momentary, 0.12, 0.42, 0.80, 2.0, false, 0});
+  if (r.lagBlocks > 0) {
+    snprintf(line, sizeof line, "reference as followed (%.2f s later)", rep.lagSeconds);
+    desc.curves.push_back({line, &r.reference.momentary, 0.45, 0.62, 0.88, 1.5, true, r.lagBlocks});
+  }
+  desc.curves.push_back({"input", &r.input.momentary, 0.55, 0.55, 0.58, 2.0, false, 0});
+  desc.curves.push_back({"output", &r.output.momentary, 0.90, 0.38, 0.05, 2.2, false, 0});
+  std::string err;
+  if (!WritePlot(rep.cl.plotPath, desc, &err)) Fail(err);
+}
 
-  if (quiet) return 0;
-  printf("zt-render: %s against %s -> %s\n", inPath.c_str(), refPath.c_str(), outPath.c_str());
-  if (example)
-    printf("  example    synthesised speech-like reference and music-like input (see --help)\n");
-  printf("  plug-in    %s, %s processing, %d-frame blocks\n", options.plugin.c_str(),
-         options.singlePrecision ? "32-bit" : "64-bit", r.blockSize);
-  printf("  audio      %.2f s, %d Hz, %s in, %s out, %s\n", audioSeconds, r.rate,
-         ChannelsText(ii.channels).c_str(), ChannelsText(oi.channels).c_str(),
-         DescribeFormat(oi.format).c_str());
-  if (!formatNote.empty()) printf("  note       %s\n", formatNote.c_str());
+// The loudness table and how closely the output followed.
+void PrintLoudness(const Report& rep) {
+  const RenderResult& r = rep.r;
   printf("                  integrated   max momentary\n");
   const struct {
     const char* name;
@@ -392,23 +394,22 @@ int main(int argc, char** argv) {
     printf("  delay      the input starts with %s of silence: the receiver follows the reference "
            "%d blocks (%s) later\n",
            Seconds(static_cast<double>(r.silentFrames) / r.rate).c_str(), r.lagBlocks,
-           Seconds(lagSeconds).c_str());
-  if (follow.blocks > 0)
+           Seconds(rep.lagSeconds).c_str());
+  const std::string from = Seconds(rep.firstCompared * rep.blockSeconds);
+  if (rep.follow.blocks > 0)
     printf("  following  output vs reference from %s on: mean |difference| %.2f LU, max %.2f LU "
            "(at %s), over %d blocks above -70 LUFS\n",
-           Seconds(firstCompared * blockSeconds).c_str(), follow.meanAbs, follow.maxAbs,
-           Seconds(follow.worstSeconds).c_str(), follow.blocks);
+           from.c_str(), rep.follow.meanAbs, rep.follow.maxAbs,
+           Seconds(rep.follow.worstSeconds).c_str(), rep.follow.blocks);
   else
     printf("  following  no blocks to compare (output or reference below -70 LUFS after %s)\n",
-           Seconds(firstCompared * blockSeconds).c_str());
-  const double speed = r.wallSeconds > 0 ? audioSeconds / r.wallSeconds : 0.0;
-  const double pluginSpeed = r.pluginSeconds > 0 ? audioSeconds / r.pluginSeconds : 0.0;
-  printf("  speed      %.0fx real time (%.3f s for %.2f s of audio; the plug-in alone %.0fx)\n",
-         speed, r.wallSeconds, audioSeconds, pluginSpeed);
-  std::string params;
-  for (const std::string& p : r.finalParams)
-    params += (params.empty() ? "" : ", ") + p;
-  printf("  parameters %s\n", params.c_str());
+           from.c_str());
+}
+
+// What the user should know beyond the figures, and the files written.
+void PrintNotes(const Report& rep, const AudioReader& input, const AudioWriter& output) {
+  const CommandLine& cl = rep.cl;
+  const RenderResult& r = rep.r;
   if (r.referenceFrames < r.frames)
     printf("  note       the reference is %.2f s shorter than the input: after its end the "
            "receiver saw a silent reference and returned to unity gain\n",
@@ -420,10 +421,82 @@ int main(int argc, char** argv) {
     printf("  warning    %lld output samples exceeded full scale and were clipped; --subtype "
            "float keeps them\n",
            static_cast<long long>(output.ClippedSamples()));
-  printf("  wrote      %s", outPath.c_str());
-  if (!noPlot) printf(", %s", plotPath.c_str());
-  if (wroteState) printf(", %s", options.saveState.c_str());
-  if (options.screenshot) printf(", %s", screenshotPath.c_str());
+  printf("  wrote      %s", cl.files[2].c_str());
+  if (!cl.noPlot) printf(", %s", cl.plotPath.c_str());
+  if (!cl.options.saveState.empty()) printf(", %s", cl.options.saveState.c_str());
+  if (cl.options.screenshot) printf(", %s", cl.screenshotPath.c_str());
   printf("\n");
+}
+
+void PrintReport(const Report& rep, const AudioReader& input, const AudioWriter& output,
+                 const AudioInfo& outInfo, const std::string& formatNote) {
+  const CommandLine& cl = rep.cl;
+  const RenderResult& r = rep.r;
+  printf("zt-render: %s against %s -> %s\n", cl.files[0].c_str(), cl.files[1].c_str(),
+         cl.files[2].c_str());
+  if (cl.example)
+    printf("  example    synthesised speech-like reference and music-like input (see --help)\n");
+  printf("  plug-in    %s, %s processing, %d-frame blocks\n", cl.options.plugin.c_str(),
+         cl.options.singlePrecision ? "32-bit" : "64-bit", r.blockSize);
+  printf("  audio      %.2f s, %d Hz, %s in, %s out, %s\n", rep.audioSeconds, r.rate,
+         ChannelsText(input.Info().channels).c_str(), ChannelsText(outInfo.channels).c_str(),
+         DescribeFormat(outInfo.format).c_str());
+  if (!formatNote.empty()) printf("  note       %s\n", formatNote.c_str());
+  PrintLoudness(rep);
+  const double speed = r.wallSeconds > 0 ? rep.audioSeconds / r.wallSeconds : 0.0;
+  const double pluginSpeed = r.pluginSeconds > 0 ? rep.audioSeconds / r.pluginSeconds : 0.0;
+  printf("  speed      %.0fx real time (%.3f s for %.2f s of audio; the plug-in alone %.0fx)\n",
+         speed, r.wallSeconds, rep.audioSeconds, pluginSpeed);
+  std::string params;
+  for (const std::string& p : r.finalParams)
+    params += (params.empty() ? "" : ", ") + p;
+  printf("  parameters %s\n", params.c_str());
+  PrintNotes(rep, input, output);
+}
+
+// The run: files checked and opened, the render, then what it leaves behind in this order: the
+// audio, the plug-in's state, the screenshot, the plot, the report.
+int Run(CommandLine& cl) {
+  if (cl.files.empty()) WriteExample(cl);
+  CheckOutputPaths(cl);
+  AudioReader input, reference;
+  OpenInputs(cl, input, reference);
+
+  std::string err, formatNote;
+  AudioInfo outInfo = input.Info();
+  if (!ChooseOutputFormat(cl.files[2], input.Info().format, cl.formatName, cl.subtypeName,
+                          outInfo.channels, outInfo.rate, &outInfo.format, &formatNote, &err))
+    Fail(err, 2);
+  AudioWriter output;
+  if (!output.Open(cl.files[2], outInfo, &err)) Fail(err);
+
+  // Stopping cleanly leaves no temporary file and no shared segment behind.
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+#if defined(SIGHUP)
+  std::signal(SIGHUP, OnSignal);
+#endif
+
+  RenderResult r;
+  if (!Render(cl.options, input, reference, output, &r, &err)) {
+    output.Abandon();
+    Fail(err, r.interrupted ? 130 : 1);
+  }
+  if (!output.Commit(&err)) Fail(err);
+  const std::string& state = cl.options.saveState;
+  if (!state.empty() && !WriteFileAtomically(state, r.state.data(), r.state.size(), &err))
+    Fail(err);
+  if (cl.options.screenshot && !WriteEditorPicture(cl.screenshotPath, r.editor, &err)) Fail(err);
+
+  const Report report(cl, r);
+  if (!cl.noPlot) WriteResultPlot(report);
+  if (!cl.quiet) PrintReport(report, input, output, outInfo, formatNote);
   return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  CommandLine cl = ParseArguments(argc, argv);
+  return Run(cl);
 }
