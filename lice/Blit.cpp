@@ -123,6 +123,13 @@ int WeightToK(float weight) {
   return static_cast<int>(scaled);
 }
 
+// Raises a negative start to 0 and moves its counterpart on by as much.
+void ShiftToZero(int64_t& start, int64_t& counterpart) {
+  if (start >= 0) return;
+  counterpart -= start;
+  start = 0;
+}
+
 } // namespace
 
 void BlitBitmap(LICE_IBitmap* dest, const LICE_IBitmap* src, int32_t destX, int32_t destY,
@@ -137,23 +144,13 @@ void BlitBitmap(LICE_IBitmap* dest, const LICE_IBitmap* src, int32_t destX, int3
     top = sourceRect->top;
     right = std::min<int64_t>(sourceRect->right, src->Width());
     bottom = std::min<int64_t>(sourceRect->bottom, src->Height());
-    if (left < 0) {
-      dx -= left;
-      left = 0;
-    }
-    if (top < 0) {
-      dy -= top;
-      top = 0;
-    }
+    // A source area starting before the source moves the destination along.
+    ShiftToZero(left, dx);
+    ShiftToZero(top, dy);
   }
-  if (dx < 0) {
-    left -= dx;
-    dx = 0;
-  }
-  if (dy < 0) {
-    top -= dy;
-    dy = 0;
-  }
+  // A destination starting before the destination skips that much of the source.
+  ShiftToZero(dx, left);
+  ShiftToZero(dy, top);
   const int64_t destWidth = dest->Width(), destHeight = dest->Height();
   if (right <= left || bottom <= top || dx >= destWidth || dy >= destHeight) return;
   right = std::min(right, left + destWidth - dx);

@@ -20,7 +20,6 @@
 #include <cairo.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
-#include <png.h>
 
 #include <cmath>
 #include <cstdint>
@@ -29,6 +28,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "lice/lice.h"
 
 namespace {
 
@@ -158,8 +159,8 @@ void StepBadge(cairo_t* cr, double cx, double cy, const char* number) {
   Text(cr, number, cx, cy + 3.6, 10, kAmber, Align::Center);
 }
 
-void DrawBackground(cairo_t* cr) {
-  // Panel: dark anodised metal, lighter at the top.
+// Dark anodised metal, lighter at the top, with a brushed grain and a bevelled border.
+void DrawPanel(cairo_t* cr) {
   cairo_pattern_t* base = cairo_pattern_create_linear(0, 0, 0, kHeight);
   cairo_pattern_add_color_stop_rgb(base, 0.0, 0.215, 0.230, 0.255);
   cairo_pattern_add_color_stop_rgb(base, 1.0, 0.110, 0.118, 0.133);
@@ -168,7 +169,7 @@ void DrawBackground(cairo_t* cr) {
   cairo_fill(cr);
   cairo_pattern_destroy(base);
 
-  // Brushed grain: faint horizontal streaks from a fixed sequence, so every run draws the same.
+  // Faint horizontal streaks from a fixed sequence, so every run draws the same.
   uint32_t seed = 0x2545F491u;
   auto next = [&seed] {
     seed = seed * 1664525u + 1013904223u;
@@ -186,7 +187,7 @@ void DrawBackground(cairo_t* cr) {
     }
   }
 
-  // Amber accent along the top edge and the panel's bevelled border.
+  // Amber accent along the top edge, then the border.
   cairo_rectangle(cr, 0, 0, kWidth, 2);
   SetColor(cr, kAmber, 0.9);
   cairo_fill(cr);
@@ -199,8 +200,10 @@ void DrawBackground(cairo_t* cr) {
   cairo_line_to(cr, kWidth - 1.5, 2.5);
   cairo_set_source_rgba(cr, 1, 1, 1, 0.07);
   cairo_stroke(cr);
+}
 
-  // Normalisation group: "NORMALIZE: ... TO: [target]" and the two steps beside their switches.
+// "NORMALIZE: ... TO: [target]" and the two steps beside their switches.
+void DrawNormalizeGroup(cairo_t* cr) {
   Group(cr, 8, 12, 240, 128);
   EngravedText(cr, "NORMALIZE:", 18, 45, 14, kLabel, Align::Left, 0.8);
   EngravedText(cr, "TO:", 164, 45, 14, kLabel, Align::Right, 0.8);
@@ -227,8 +230,10 @@ void DrawBackground(cairo_t* cr) {
     SetColor(cr, kDimLabel, 0.8);
     cairo_stroke(cr);
   }
+}
 
-  // Loudness read-outs.
+// The loudness read-outs' wells and the recess around the bypass switch.
+void DrawReadoutsAndBypass(cairo_t* cr) {
   EngravedText(cr, "LUFS IN:", 65, 154, 11, kLabel, Align::Center, 1.0);
   EngravedText(cr, "LUFS OUT:", 190, 154, 11, kLabel, Align::Center, 1.0);
   Well(cr, 15, 159, 115, 209, Hex(0x0D0B07));
@@ -240,15 +245,16 @@ void DrawBackground(cairo_t* cr) {
   SetColor(cr, kDimLabel, 0.7);
   cairo_stroke(cr);
 
-  // A recess around the bypass switch.
   RoundedRect(cr, 74.5, 213.5, 107, 39, 7);
   cairo_set_source_rgba(cr, 0, 0, 0, 0.25);
   cairo_fill_preserve(cr);
   cairo_set_line_width(cr, 1.0);
   cairo_set_source_rgba(cr, 0, 0, 0, 0.5);
   cairo_stroke(cr);
+}
 
-  // Title strip; the version label is drawn by the editor at (178,280)-(236,300).
+// The title strip; the version label is drawn by the editor at (178,280)-(236,300).
+void DrawTitleStrip(cairo_t* cr) {
   cairo_rectangle(cr, 1, 258, kWidth - 2, kHeight - 259);
   cairo_set_source_rgba(cr, 0, 0, 0, 0.32);
   cairo_fill(cr);
@@ -264,9 +270,16 @@ void DrawBackground(cairo_t* cr) {
   Text(cr, "RECEIVE  \xC2\xB7  LOUDNESS MATCH", 14, 294, 8.5, kDimLabel, Align::Left, 0.9);
 }
 
-void DrawButtonFrame(cairo_t* cr, const char* label, Rgb lit, bool on) {
+void DrawBackground(cairo_t* cr) {
+  DrawPanel(cr);
+  DrawNormalizeGroup(cr);
+  DrawReadoutsAndBypass(cr);
+  DrawTitleStrip(cr);
+}
+
+// Body: raised when off; pressed in and lit from inside when on.
+void DrawButtonBody(cairo_t* cr, Rgb lit, bool on) {
   const double x = 1.5, y = 1.5, w = kButtonWidth - 3, h = kButtonHeight - 3;
-  // Body: raised when off; pressed in and lit from inside when on.
   cairo_pattern_t* body = cairo_pattern_create_linear(0, y, 0, y + h);
   if (on) {
     cairo_pattern_add_color_stop_rgb(body, 0, 0.16, 0.17, 0.19);
@@ -285,23 +298,21 @@ void DrawButtonFrame(cairo_t* cr, const char* label, Rgb lit, bool on) {
   RoundedRect(cr, x + 1, y + 1, w - 2, h - 2, 4);
   cairo_set_source_rgba(cr, 1, 1, 1, on ? 0.04 : 0.12);
   cairo_stroke(cr);
+  if (!on) return;
+  // Coloured light spilling over the face from the lamp, and a ring of its colour.
+  cairo_pattern_t* spill = cairo_pattern_create_radial(15, 16, 2, 15, 16, 60);
+  cairo_pattern_add_color_stop_rgba(spill, 0, lit.r, lit.g, lit.b, 0.35);
+  cairo_pattern_add_color_stop_rgba(spill, 1, lit.r, lit.g, lit.b, 0.0);
+  RoundedRect(cr, x + 1, y + 1, w - 2, h - 2, 4);
+  cairo_set_source(cr, spill);
+  cairo_fill(cr);
+  cairo_pattern_destroy(spill);
+  RoundedRect(cr, x + 1, y + 1, w - 2, h - 2, 4);
+  SetColor(cr, lit, 0.55);
+  cairo_stroke(cr);
+}
 
-  if (on) {
-    // Coloured light spilling over the face from the lamp.
-    cairo_pattern_t* spill = cairo_pattern_create_radial(15, 16, 2, 15, 16, 60);
-    cairo_pattern_add_color_stop_rgba(spill, 0, lit.r, lit.g, lit.b, 0.35);
-    cairo_pattern_add_color_stop_rgba(spill, 1, lit.r, lit.g, lit.b, 0.0);
-    RoundedRect(cr, x + 1, y + 1, w - 2, h - 2, 4);
-    cairo_set_source(cr, spill);
-    cairo_fill(cr);
-    cairo_pattern_destroy(spill);
-    // A ring of the lamp's colour around the face.
-    RoundedRect(cr, x + 1, y + 1, w - 2, h - 2, 4);
-    SetColor(cr, lit, 0.55);
-    cairo_stroke(cr);
-  }
-
-  // The lamp.
+void DrawLamp(cairo_t* cr, Rgb lit, bool on) {
   const double lx = 15, ly = 16;
   cairo_arc(cr, lx, ly, 5, 0, 2 * M_PI);
   cairo_set_source_rgba(cr, 0, 0, 0, 0.8);
@@ -319,71 +330,54 @@ void DrawButtonFrame(cairo_t* cr, const char* label, Rgb lit, bool on) {
   cairo_set_source(cr, lamp);
   cairo_fill(cr);
   cairo_pattern_destroy(lamp);
+}
 
+void DrawButtonLabel(cairo_t* cr, const char* label, Rgb lit, bool on) {
   const double textX = 24 + (kButtonWidth - 28) / 2.0, textSize = 11, tracking = 0.6;
-  if (on) {
-    // Glow behind the lit label.
-    for (double spread : {1.5, 0.8}) {
-      for (double dx : {-spread, spread})
-        Text(cr, label, textX + dx, 20.5, textSize, lit, Align::Center, tracking, 0.18);
-      for (double dy : {-spread, spread})
-        Text(cr, label, textX, 20.5 + dy, textSize, lit, Align::Center, tracking, 0.18);
-    }
-    Text(cr, label, textX, 20.5, textSize, Hex(0xFFFFFF), Align::Center, tracking, 0.25);
-    Text(cr, label, textX, 20.5, textSize, lit, Align::Center, tracking, 0.9);
-  } else {
+  if (!on) {
     Text(cr, label, textX, 21.5, textSize, Hex(0x000000), Align::Center, tracking, 0.5);
     Text(cr, label, textX, 20.5, textSize, Hex(0xB4BAC3), Align::Center, tracking);
+    return;
   }
+  // Glow behind the lit label.
+  for (double spread : {1.5, 0.8}) {
+    for (double dx : {-spread, spread})
+      Text(cr, label, textX + dx, 20.5, textSize, lit, Align::Center, tracking, 0.18);
+    for (double dy : {-spread, spread})
+      Text(cr, label, textX, 20.5 + dy, textSize, lit, Align::Center, tracking, 0.18);
+  }
+  Text(cr, label, textX, 20.5, textSize, Hex(0xFFFFFF), Align::Center, tracking, 0.25);
+  Text(cr, label, textX, 20.5, textSize, lit, Align::Center, tracking, 0.9);
 }
 
-// libpng's errors jump back here; nothing in this frame needs cleaning up by a destructor.
-bool WriteRgbaRows(FILE* file, int width, int height, const unsigned char* rgba) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (!png) return false;
-  png_infop info = png_create_info_struct(png);
-  if (!info || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return false;
-  }
-  png_init_io(png, file);
-  png_set_compression_level(png, 9);
-  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int y = 0; y < height; ++y)
-    png_write_row(png, rgba + static_cast<size_t>(y) * width * 4);
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return true;
+void DrawButtonFrame(cairo_t* cr, const char* label, Rgb lit, bool on) {
+  DrawButtonBody(cr, lit, on);
+  DrawLamp(cr, lit, on);
+  DrawButtonLabel(cr, label, lit, on);
 }
 
-// Written with libpng rather than cairo, which would store an opaque picture as RGB: every
-// image of the editor is 8-bit RGBA with straight alpha.
+// Every image of the editor is 8-bit RGBA with straight alpha: cairo's premultiplied pixels are
+// taken back to straight ones first (cairo itself would store an opaque picture as RGB).
 bool WritePng(cairo_surface_t* surface, const std::string& path) {
   cairo_surface_flush(surface);
   const int width = cairo_image_surface_get_width(surface);
   const int height = cairo_image_surface_get_height(surface);
   const int stride = cairo_image_surface_get_stride(surface);
   const unsigned char* data = cairo_image_surface_get_data(surface);
-  std::vector<unsigned char> rgba(static_cast<size_t>(width) * height * 4);
+  std::vector<LICE_pixel> pixels(static_cast<size_t>(width) * height);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       uint32_t p;
       std::memcpy(&p, data + static_cast<size_t>(y) * stride + x * 4, 4);
       const unsigned a = p >> 24;
-      unsigned char* out = &rgba[(static_cast<size_t>(y) * width + x) * 4];
-      for (int c = 0; c < 3; ++c) {
-        const unsigned premultiplied = (p >> (16 - 8 * c)) & 0xFF;
-        out[c] = static_cast<unsigned char>(a ? (premultiplied * 255 + a / 2) / a : 0);
-      }
-      out[3] = static_cast<unsigned char>(a);
+      auto straight = [a](unsigned premultiplied) {
+        return static_cast<int>(a ? (premultiplied * 255 + a / 2) / a : 0);
+      };
+      pixels[static_cast<size_t>(y) * width + x] =
+          LICE_RGBA(straight((p >> 16) & 0xFF), straight((p >> 8) & 0xFF), straight(p & 0xFF), a);
     }
   }
-  FILE* file = std::fopen(path.c_str(), "wb");
-  bool ok = file && WriteRgbaRows(file, width, height, rgba.data());
-  if (file && std::fclose(file) != 0) ok = false;
-  if (!ok) {
+  if (!LICE_WritePng(path.c_str(), pixels.data(), width, height, width, true)) {
     std::fprintf(stderr, "zt-artwork: cannot write %s\n", path.c_str());
     return false;
   }
@@ -451,6 +445,46 @@ void DrawPreviewPanel(cairo_t* cr, cairo_surface_t* background, cairo_surface_t*
   centred("v1.0.2", 178, 280, 236, 300, Hex(0xFFFFFF), 200 / 255.0);
 }
 
+// The editor's font, for the preview's texts; null when it cannot be loaded.
+cairo_font_face_t* LoadFont(const std::string& fontPath) {
+  FT_Library library;
+  FT_Face face;
+  if (FT_Init_FreeType(&library) || FT_New_Face(library, fontPath.c_str(), 0, &face))
+    return nullptr;
+  cairo_font_face_t* font = cairo_ft_font_face_create_for_ft_face(face, 0);
+  // cairo may hold the face in its caches after our last reference; it releases it itself.
+  static const cairo_user_data_key_t kFaceKey{};
+  cairo_font_face_set_user_data(font, &kFaceKey, face,
+                                [](void* f) { FT_Done_Face(static_cast<FT_Face>(f)); });
+  return font;
+}
+
+// Both switch states side by side, twice the size, pixel for pixel, for a close look.
+bool WritePreview(cairo_surface_t* background, cairo_surface_t* const* buttons,
+                  const std::string& path) {
+  cairo_surface_t* preview =
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 2 * kWidth + 8, kHeight);
+  cairo_t* cr = cairo_create(preview);
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  DrawPreviewPanel(cr, background, buttons, false, "-inf", "-inf");
+  cairo_translate(cr, kWidth + 8, 0);
+  DrawPreviewPanel(cr, background, buttons, true, "-18.4", "-23.0");
+  cairo_destroy(cr);
+  cairo_surface_t* large =
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 2 * (2 * kWidth + 8), 2 * kHeight);
+  cr = cairo_create(large);
+  cairo_scale(cr, 2, 2);
+  cairo_set_source_surface(cr, preview, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  const bool ok = WritePng(large, path);
+  cairo_surface_destroy(large);
+  cairo_surface_destroy(preview);
+  return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -459,18 +493,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  const std::string fontPath = dir + "/readout-font.ttf";
-  FT_Library library;
-  FT_Face face;
-  if (FT_Init_FreeType(&library) || FT_New_Face(library, fontPath.c_str(), 0, &face)) {
-    std::fprintf(stderr, "zt-artwork: cannot load %s\n", fontPath.c_str());
+  gFont = LoadFont(dir + "/readout-font.ttf");
+  if (!gFont) {
+    std::fprintf(stderr, "zt-artwork: cannot load %s/readout-font.ttf\n", dir.c_str());
     return 1;
   }
-  gFont = cairo_ft_font_face_create_for_ft_face(face, 0);
-  // cairo may hold the face in its caches after our last reference; it releases it itself.
-  static const cairo_user_data_key_t kFaceKey{};
-  cairo_font_face_set_user_data(gFont, &kFaceKey, face,
-                                [](void* f) { FT_Done_Face(static_cast<FT_Face>(f)); });
 
   cairo_surface_t* background = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight);
   cairo_t* cr = cairo_create(background);
@@ -483,30 +510,7 @@ int main(int argc, char** argv) {
     buttons[i] = MakeButton(kButtons[i]);
     ok = WritePng(buttons[i], dir + "/img/" + kButtons[i].file) && ok;
   }
-
-  if (argc == 3) {
-    cairo_surface_t* preview =
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 2 * kWidth + 8, kHeight);
-    cr = cairo_create(preview);
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_paint(cr);
-    DrawPreviewPanel(cr, background, buttons, false, "-inf", "-inf");
-    cairo_translate(cr, kWidth + 8, 0);
-    DrawPreviewPanel(cr, background, buttons, true, "-18.4", "-23.0");
-    cairo_destroy(cr);
-    // Twice the size, pixel for pixel, for a close look.
-    cairo_surface_t* large =
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 2 * (2 * kWidth + 8), 2 * kHeight);
-    cr = cairo_create(large);
-    cairo_scale(cr, 2, 2);
-    cairo_set_source_surface(cr, preview, 0, 0);
-    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
-    cairo_paint(cr);
-    cairo_destroy(cr);
-    ok = WritePng(large, argv[2]) && ok;
-    cairo_surface_destroy(large);
-    cairo_surface_destroy(preview);
-  }
+  if (argc == 3) ok = WritePreview(background, buttons, argv[2]) && ok;
 
   for (cairo_surface_t* b : buttons)
     cairo_surface_destroy(b);

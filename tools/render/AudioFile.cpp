@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <filesystem>
 #include <system_error>
 
@@ -81,26 +82,24 @@ std::string Tidy(const char* message) {
 
 namespace {
 
-std::string MajorName(int format) {
-  const int major = format & SF_FORMAT_TYPEMASK;
-  for (const NamedFormat& m : kMajors)
-    if (m.code == major) return m.text;
+// A format's text from our table, else libsndfile's own name for it, else `unknown`.
+std::string FormatText(int code, const NamedFormat* table, size_t count, const char* unknown) {
+  for (size_t i = 0; i < count; ++i)
+    if (table[i].code == code) return table[i].text;
   SF_FORMAT_INFO info{};
-  info.format = major;
+  info.format = code;
   if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name)
     return info.name;
-  return "an unknown format";
+  return unknown;
+}
+
+std::string MajorName(int format) {
+  return FormatText(format & SF_FORMAT_TYPEMASK, kMajors, std::size(kMajors), "an unknown format");
 }
 
 std::string SubtypeName(int format) {
-  const int subtype = format & SF_FORMAT_SUBMASK;
-  for (const NamedFormat& s : kSubtypes)
-    if (s.code == subtype) return s.text;
-  SF_FORMAT_INFO info{};
-  info.format = subtype;
-  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name)
-    return info.name;
-  return "unknown encoding";
+  return FormatText(format & SF_FORMAT_SUBMASK, kSubtypes, std::size(kSubtypes),
+                    "unknown encoding");
 }
 
 } // namespace
@@ -268,30 +267,46 @@ void AudioWriter::Abandon() {
 
 // --- formats ---
 
-bool ChooseOutputFormat(const std::string& outputPath, int inputFormat,
-                        const std::string& formatName, const std::string& subtypeName, int channels,
-                        int rate, int* format, std::string* note, std::string* error) {
-  note->clear();
-  int major = inputFormat & SF_FORMAT_TYPEMASK;
+namespace {
+
+const NamedFormat* FindNamed(const std::string& name, const NamedFormat* table, size_t count) {
+  const std::string want = Lower(name);
+  for (size_t i = 0; i < count; ++i)
+    if (want == table[i].name) return &table[i];
+  return nullptr;
+}
+
+// The container: the one named, else the one the output's extension names, else the input's.
+bool ChooseMajor(const std::string& outputPath, int inputFormat, const std::string& formatName,
+                 int* major, std::string* error) {
+  const int inputMajor = inputFormat & SF_FORMAT_TYPEMASK;
+  *major = inputMajor;
   if (!formatName.empty()) {
-    const std::string want = Lower(formatName);
-    const NamedFormat* found = nullptr;
-    for (const NamedFormat& m : kMajors)
-      if (want == m.name) found = &m;
+    const NamedFormat* found = FindNamed(formatName, kMajors, std::size(kMajors));
     if (!found) {
       *error = "--format must be wav, flac or aiff, got '" + formatName + "'";
       return false;
     }
-    major = found->code;
-  } else {
-    std::string ext = Lower(fs::path(outputPath).extension().string());
-    if (!ext.empty()) ext.erase(0, 1);
-    for (const NamedFormat& m : kMajors)
-      if (ext == m.name && m.code != (inputFormat & SF_FORMAT_TYPEMASK) &&
-          !(m.code == SF_FORMAT_WAV && (inputFormat & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAVEX))
-        major = m.code;
+    *major = found->code;
+    return true;
   }
+  std::string ext = Lower(fs::path(outputPath).extension().string());
+  if (!ext.empty()) ext.erase(0, 1);
+  for (const NamedFormat& m : kMajors)
+    if (ext == m.name && m.code != inputMajor &&
+        !(m.code == SF_FORMAT_WAV && inputMajor == SF_FORMAT_WAVEX))
+      *major = m.code;
+  return true;
+}
 
+} // namespace
+
+bool ChooseOutputFormat(const std::string& outputPath, int inputFormat,
+                        const std::string& formatName, const std::string& subtypeName, int channels,
+                        int rate, int* format, std::string* note, std::string* error) {
+  note->clear();
+  int major = 0;
+  if (!ChooseMajor(outputPath, inputFormat, formatName, &major, error)) return false;
   auto fits = [&](int subtype) {
     SF_INFO probe{};
     probe.samplerate = rate;
@@ -302,10 +317,7 @@ bool ChooseOutputFormat(const std::string& outputPath, int inputFormat,
 
   int subtype = inputFormat & SF_FORMAT_SUBMASK;
   if (!subtypeName.empty()) {
-    const std::string want = Lower(subtypeName);
-    const NamedFormat* found = nullptr;
-    for (const NamedFormat& s : kSubtypes)
-      if (want == s.name) found = &s;
+    const NamedFormat* found = FindNamed(subtypeName, kSubtypes, std::size(kSubtypes));
     if (!found) {
       *error = "--subtype must be pcm16, pcm24, pcm32, float or double, got '" + subtypeName + "'";
       return false;
@@ -319,20 +331,15 @@ bool ChooseOutputFormat(const std::string& outputPath, int inputFormat,
     // The input's encoding does not exist in the chosen format (float into FLAC, say): take the
     // richest one that does.
     const int fallbacks[] = {SF_FORMAT_FLOAT, SF_FORMAT_PCM_24, SF_FORMAT_PCM_16, SF_FORMAT_VORBIS};
-    int chosen = 0;
-    for (int f : fallbacks)
-      if (fits(f)) {
-        chosen = f;
-        break;
-      }
-    if (!chosen) {
+    const int* chosen = std::find_if(std::begin(fallbacks), std::end(fallbacks), fits);
+    if (chosen == std::end(fallbacks)) {
       *error = "cannot write " + DescribeFormat(major) + " files with " + std::to_string(channels) +
                " channel(s) at " + std::to_string(rate) + " Hz";
       return false;
     }
-    *note = "output written as " + DescribeFormat(major | chosen) + ": " + MajorName(major) +
+    *note = "output written as " + DescribeFormat(major | *chosen) + ": " + MajorName(major) +
             " has no " + SubtypeName(inputFormat) + " encoding";
-    subtype = chosen;
+    subtype = *chosen;
   }
   *format = major | subtype;
   return true;

@@ -75,12 +75,8 @@ struct Syllable {
   bool fricative;
 };
 
-std::vector<double> SynthesizeSpeech(int rate) {
-  const size_t frames = static_cast<size_t>(kSeconds * rate);
-  std::vector<double> out(2 * frames, 0.0);
-  Random rnd(0x5eed5eedull);
-
-  // Phrases of words of syllables, separated by short pauses.
+// Phrases of words of syllables, separated by short pauses.
+std::vector<Syllable> SpeechScript(Random& rnd) {
   std::vector<Syllable> syllables;
   double t = 0.25;
   while (t < kSeconds - 0.5) {
@@ -98,6 +94,15 @@ std::vector<double> SynthesizeSpeech(int rate) {
     }
     t += rnd.Range(0.12, 0.28); // between phrases
   }
+  return syllables;
+}
+
+// A buzz through two formant filters gliding between vowels, with a hiss at fricative onsets.
+std::vector<double> SynthesizeSpeech(int rate) {
+  const size_t frames = static_cast<size_t>(kSeconds * rate);
+  std::vector<double> out(2 * frames, 0.0);
+  Random rnd(0x5eed5eedull);
+  const std::vector<Syllable> syllables = SpeechScript(rnd);
 
   // Vowel formants (F1, F2) of a, e, i, o, u.
   const double formants[5][2] = {{780, 1250}, {450, 1950}, {310, 2250}, {520, 900}, {360, 780}};

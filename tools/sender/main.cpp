@@ -1,5 +1,6 @@
 // zt-sender: publishes a reference loudness into the shared segment for receivers to follow.
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -46,57 +47,98 @@ void SleepFor(double seconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+struct Args {
   const char* levelText = nullptr;
   const char* levelsPath = nullptr;
+  double level = 0.0;
   double seconds = -1.0, intervalMs = 0.0;
   bool keep = false;
+};
+
+// Reads the command line into args; false, with the exit status in *status, when the program is
+// to end here (help, or a usage error already reported).
+bool ParseArgs(int argc, char** argv, Args* args, int* status) {
+  *status = 2;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    if (a == "--level")
-      levelText = value();
-    else if (a == "--levels")
-      levelsPath = value();
-    else if (a == "--seconds") {
-      const char* v = value();
-      if (!ParseNumber(v, &seconds) || seconds < 0) {
+    if (a == "--level") {
+      args->levelText = value();
+    } else if (a == "--levels") {
+      args->levelsPath = value();
+    } else if (a == "--seconds") {
+      if (!ParseNumber(value(), &args->seconds) || args->seconds < 0) {
         fprintf(stderr, "zt-sender: --seconds needs a number of seconds >= 0\n");
-        return 2;
+        return false;
       }
     } else if (a == "--interval-ms") {
-      const char* v = value();
-      if (!ParseNumber(v, &intervalMs) || intervalMs < 0 || intervalMs > 60000) {
+      if (!ParseNumber(value(), &args->intervalMs) || args->intervalMs < 0 ||
+          args->intervalMs > 60000) {
         fprintf(stderr, "zt-sender: --interval-ms needs a number from 0 to 60000\n");
-        return 2;
+        return false;
       }
-    } else if (a == "--keep")
-      keep = true;
-    else if (a == "-h" || a == "--help") {
+    } else if (a == "--keep") {
+      args->keep = true;
+    } else if (a == "-h" || a == "--help") {
       Usage(stdout);
-      return 0;
+      *status = 0;
+      return false;
     } else {
       fprintf(stderr, "zt-sender: unknown argument '%s'\n", argv[i]);
       Usage(stderr);
-      return 2;
+      return false;
     }
   }
-  if (!!levelText == !!levelsPath) {
+  if (!!args->levelText == !!args->levelsPath) {
     Usage(stderr);
-    return 2;
+    return false;
   }
-  double level = 0.0;
-  if (levelText && !ParseNumber(levelText, &level)) {
-    fprintf(stderr, "zt-sender: --level needs a loudness in LUFS, got '%s'\n", levelText);
-    return 2;
+  if (args->levelText && !ParseNumber(args->levelText, &args->level)) {
+    fprintf(stderr, "zt-sender: --level needs a loudness in LUFS, got '%s'\n", args->levelText);
+    return false;
   }
+  return true;
+}
+
+// Publishes one level and holds it for the given time, or until interrupted.
+void HoldLevel(ReferenceSender& sender, const Args& args) {
+  sender.PublishLufs(args.level);
+  if (args.seconds >= 0)
+    SleepFor(args.seconds);
+  else
+    while (!gStop)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+// Publishes one level per line of levels; 2 for a line that is not a loudness, else 0.
+int PlayLevels(ReferenceSender& sender, const Args& args, FILE* levels) {
+  char line[256];
+  int lineNo = 0;
+  while (!gStop && fgets(line, sizeof line, levels)) {
+    ++lineNo;
+    if (line[0] == '\n' || line[0] == '#') continue;
+    double level = 0.0;
+    if (!ParseNumber(line, &level)) {
+      fprintf(stderr, "zt-sender: %s:%d: not a loudness: %s", args.levelsPath, lineNo, line);
+      return 2;
+    }
+    sender.PublishLufs(level);
+    if (args.intervalMs > 0) SleepFor(args.intervalMs / 1000.0);
+  }
+  return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  Args args;
+  int status = 0;
+  if (!ParseArgs(argc, argv, &args, &status)) return status;
   FILE* levels = nullptr;
-  if (levelsPath) {
-    levels = strcmp(levelsPath, "-") == 0 ? stdin : fopen(levelsPath, "r");
+  if (args.levelsPath) {
+    levels = strcmp(args.levelsPath, "-") == 0 ? stdin : fopen(args.levelsPath, "r");
     if (!levels) {
-      fprintf(stderr, "zt-sender: cannot read '%s': %s\n", levelsPath, strerror(errno));
+      fprintf(stderr, "zt-sender: cannot read '%s': %s\n", args.levelsPath, strerror(errno));
       return 1;
     }
   }
@@ -109,31 +151,12 @@ int main(int argc, char** argv) {
     fprintf(stderr, "zt-sender: %s\n", sender.Error().c_str());
     return 1;
   }
-  if (keep) sender.Keep();
-
-  int status = 0;
-  if (levelText) {
-    sender.PublishLufs(level);
-    if (seconds >= 0)
-      SleepFor(seconds);
-    else
-      while (!gStop)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  } else {
-    char line[256];
-    int lineNo = 0;
-    while (!gStop && fgets(line, sizeof line, levels)) {
-      ++lineNo;
-      if (line[0] == '\n' || line[0] == '#') continue;
-      if (!ParseNumber(line, &level)) {
-        fprintf(stderr, "zt-sender: %s:%d: not a loudness: %s", levelsPath, lineNo, line);
-        status = 2;
-        break;
-      }
-      sender.PublishLufs(level);
-      if (intervalMs > 0) SleepFor(intervalMs / 1000.0);
-    }
-    if (levels != stdin) fclose(levels);
+  if (args.keep) sender.Keep();
+  if (!levels) {
+    HoldLevel(sender, args);
+    return 0;
   }
+  status = PlayLevels(sender, args, levels);
+  if (levels != stdin) fclose(levels);
   return status;
 }

@@ -125,156 +125,157 @@ template <typename T> struct Buffers {
   }
 };
 
-} // namespace
-
-int main(int argc, char** argv) {
+struct Args {
   const char* path = nullptr;
   int blocks = 16, blockSize = 512;
   double rate = 48000.0;
   bool useDouble = false;
+};
+
+// Reads the command line into args; false, with the exit status in *status, when the program is
+// to end here (help, or a usage error already reported).
+bool ParseArgs(int argc, char** argv, Args* args, int* status) {
+  *status = 2;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
+    const char* problem = nullptr;
     if (a == "-h" || a == "--help") {
       Usage(stdout);
-      return 0;
+      *status = 0;
+      return false;
     } else if (a == "--blocks") {
-      if (!ParseInt(v, 0, 1000000, &blocks)) {
-        fprintf(stderr, "zt-vsthost: --blocks needs a count from 0 to 1000000\n");
-        return 2;
-      }
+      if (!ParseInt(v, 0, 1000000, &args->blocks))
+        problem = "--blocks needs a count from 0 to 1000000";
       ++i;
     } else if (a == "--block-size") {
-      if (!ParseInt(v, 1, 65536, &blockSize)) {
-        fprintf(stderr, "zt-vsthost: --block-size needs a frame count from 1 to 65536\n");
-        return 2;
-      }
+      if (!ParseInt(v, 1, 65536, &args->blockSize))
+        problem = "--block-size needs a frame count from 1 to 65536";
       ++i;
     } else if (a == "--rate") {
-      if (!ParseDouble(v, 1000.0, 768000.0, &rate)) {
-        fprintf(stderr, "zt-vsthost: --rate needs a sample rate from 1000 to 768000 Hz\n");
-        return 2;
-      }
+      if (!ParseDouble(v, 1000.0, 768000.0, &args->rate))
+        problem = "--rate needs a sample rate from 1000 to 768000 Hz";
       ++i;
     } else if (a == "--double") {
-      useDouble = true;
+      args->useDouble = true;
     } else if (!a.empty() && a[0] == '-') {
       fprintf(stderr, "zt-vsthost: unknown option %s\n", a.c_str());
       Usage(stderr);
-      return 2;
-    } else if (!path) {
-      path = argv[i];
+      return false;
+    } else if (!args->path) {
+      args->path = argv[i];
     } else {
-      fprintf(stderr, "zt-vsthost: one plug-in at a time (%s and %s)\n", path, argv[i]);
-      return 2;
+      fprintf(stderr, "zt-vsthost: one plug-in at a time (%s and %s)\n", args->path, argv[i]);
+      return false;
+    }
+    if (problem) {
+      fprintf(stderr, "zt-vsthost: %s\n", problem);
+      return false;
     }
   }
-  if (!path) {
+  if (!args->path) {
     Usage(stderr);
-    return 2;
+    return false;
   }
+  return true;
+}
 
-  std::string error;
-  std::unique_ptr<VstModule> module = VstModule::Load(path, &error);
-  if (!module) {
-    fprintf(stderr, "zt-vsthost: %s\n", error.c_str());
-    return 1;
-  }
-  std::unique_ptr<VstPlugin> plugin = VstPlugin::Create(*module, &error);
-  if (!plugin) {
-    fprintf(stderr, "zt-vsthost: %s\n", error.c_str());
-    return 1;
-  }
-
-  plugin->Open();
-  plugin->SetSampleRate(rate);
-  plugin->SetBlockSize(blockSize);
-
-  const int32_t flags = plugin->Flags();
-  const int ins = plugin->NumInputs(), outs = plugin->NumOutputs();
-  printf("module:     %s (entry %s)\n", module->Path().c_str(), module->EntryName().c_str());
-  printf("effect:     %s\n", plugin->EffectName().c_str());
-  printf("vendor:     %s\n", plugin->VendorString().c_str());
-  printf("product:    %s\n", plugin->ProductString().c_str());
-  printf("version:    %ld (record %d)\n", static_cast<long>(plugin->VendorVersion()),
-         plugin->Version());
-  printf("unique id:  0x%08x '%s'\n", static_cast<uint32_t>(plugin->UniqueId()),
-         FourChars(plugin->UniqueId()).c_str());
+// What the effect reports about itself.
+void Describe(const VstModule& module, VstPlugin& plugin) {
+  const int32_t flags = plugin.Flags();
+  printf("module:     %s (entry %s)\n", module.Path().c_str(), module.EntryName().c_str());
+  printf("effect:     %s\n", plugin.EffectName().c_str());
+  printf("vendor:     %s\n", plugin.VendorString().c_str());
+  printf("product:    %s\n", plugin.ProductString().c_str());
+  printf("version:    %ld (record %d)\n", static_cast<long>(plugin.VendorVersion()),
+         plugin.Version());
+  printf("unique id:  0x%08x '%s'\n", static_cast<uint32_t>(plugin.UniqueId()),
+         FourChars(plugin.UniqueId()).c_str());
   printf("flags:      0x%08x %s\n", static_cast<uint32_t>(flags), FlagNames(flags).c_str());
-  printf("channels:   %d in, %d out\n", ins, outs);
-  printf("programs:   %d (current \"%s\")\n", plugin->NumPrograms(), plugin->ProgramName().c_str());
-  printf("latency:    %d samples\n", plugin->InitialDelay());
-  printf("parameters: %d\n", plugin->NumParams());
-  for (int p = 0; p < plugin->NumParams(); ++p)
-    printf("  %3d  %-24s %s%s%s  (%.6g)\n", p, plugin->ParamName(p).c_str(),
-           plugin->ParamDisplay(p).c_str(), plugin->ParamLabel(p).empty() ? "" : " ",
-           plugin->ParamLabel(p).c_str(), plugin->GetParameter(p));
+  printf("channels:   %d in, %d out\n", plugin.NumInputs(), plugin.NumOutputs());
+  printf("programs:   %d (current \"%s\")\n", plugin.NumPrograms(), plugin.ProgramName().c_str());
+  printf("latency:    %d samples\n", plugin.InitialDelay());
+  printf("parameters: %d\n", plugin.NumParams());
+  for (int p = 0; p < plugin.NumParams(); ++p)
+    printf("  %3d  %-24s %s%s%s  (%.6g)\n", p, plugin.ParamName(p).c_str(),
+           plugin.ParamDisplay(p).c_str(), plugin.ParamLabel(p).empty() ? "" : " ",
+           plugin.ParamLabel(p).c_str(), plugin.GetParameter(p));
+}
 
-  if (ins < 0 || outs < 0 || ins > 64 || outs > 64) {
-    fprintf(stderr, "zt-vsthost: implausible channel counts %d in, %d out\n", ins, outs);
-    return 1;
-  }
-  if (useDouble && !(flags & kEffFlagsCanDoubleReplacing)) {
-    fprintf(stderr, "zt-vsthost: the effect does not announce 64-bit processing\n");
-    return 1;
-  }
-
-  plugin->Resume();
-  if (flags & kEffFlagsIsSynth) plugin->SendMidi(0, 0x90, 60, 100);
-  plugin->transport.playing = true;
-
-  Buffers<float> inF(ins, blockSize), outF(outs, blockSize);
-  Buffers<double> inD(ins, blockSize), outD(outs, blockSize);
-  const double amplitude = std::pow(10.0, -12.0 / 20.0);
+struct OutputLevel {
   double peak = 0.0, sumSquares = 0.0;
   long long samples = 0, nonFinite = 0;
+  bool processed = true; // false when the effect lacks the processing entry asked for
+};
+
+// A 440 Hz sine at -12 dBFS on every input (an instrument gets a note-on), with the transport
+// playing from 0; measures every output sample.
+OutputLevel RunSignal(VstPlugin& plugin, const Args& args) {
+  const int ins = plugin.NumInputs(), outs = plugin.NumOutputs(), n = args.blockSize;
+  plugin.Resume();
+  if (plugin.Flags() & kEffFlagsIsSynth) plugin.SendMidi(0, 0x90, 60, 100);
+  plugin.transport.playing = true;
+
+  Buffers<float> inF(ins, n), outF(outs, n);
+  Buffers<double> inD(ins, n), outD(outs, n);
+  const double amplitude = std::pow(10.0, -12.0 / 20.0);
+  OutputLevel level;
   long long frame = 0;
-  bool processed = true;
-  for (int b = 0; b < blocks && processed; ++b) {
-    for (int i = 0; i < blockSize; ++i) {
-      const double x = amplitude * std::sin(2.0 * kPi * 440.0 * double(frame + i) / rate);
+  for (int b = 0; b < args.blocks && level.processed; ++b) {
+    for (int i = 0; i < n; ++i) {
+      const double x = amplitude * std::sin(2.0 * kPi * 440.0 * double(frame + i) / args.rate);
       for (int c = 0; c < ins; ++c) {
         inF.data[c][i] = static_cast<float>(x);
         inD.data[c][i] = x;
       }
     }
-    processed = useDouble ? plugin->ProcessDouble(inD.ptrs.data(), outD.ptrs.data(), blockSize)
-                          : plugin->ProcessReplacing(inF.ptrs.data(), outF.ptrs.data(), blockSize);
+    level.processed = args.useDouble
+                          ? plugin.ProcessDouble(inD.ptrs.data(), outD.ptrs.data(), n)
+                          : plugin.ProcessReplacing(inF.ptrs.data(), outF.ptrs.data(), n);
     for (int c = 0; c < outs; ++c)
-      for (int i = 0; i < blockSize; ++i) {
-        const double y = useDouble ? outD.data[c][i] : double(outF.data[c][i]);
+      for (int i = 0; i < n; ++i) {
+        const double y = args.useDouble ? outD.data[c][i] : double(outF.data[c][i]);
         if (!std::isfinite(y)) {
-          ++nonFinite;
+          ++level.nonFinite;
           continue;
         }
-        peak = std::max(peak, std::fabs(y));
-        sumSquares += y * y;
-        ++samples;
+        level.peak = std::max(level.peak, std::fabs(y));
+        level.sumSquares += y * y;
+        ++level.samples;
       }
-    frame += blockSize;
-    plugin->transport.Advance(blockSize);
+    frame += n;
+    plugin.transport.Advance(n);
   }
-  plugin->Suspend();
+  plugin.Suspend();
+  return level;
+}
 
+// Prints the output level; the exit status: 1 when the effect could not process or gave
+// samples that are not finite.
+int ReportLevel(const Args& args, const OutputLevel& level) {
   int status = 0;
-  if (!processed) {
+  if (!level.processed) {
     fprintf(stderr, "zt-vsthost: the effect has no %s processing entry\n",
-            useDouble ? "64-bit" : "single-precision");
+            args.useDouble ? "64-bit" : "single-precision");
     status = 1;
   } else {
-    const double rms = samples ? std::sqrt(sumSquares / double(samples)) : 0.0;
-    printf("processed:  %d blocks of %d frames at %g Hz (%s)\n", blocks, blockSize, rate,
-           useDouble ? "64-bit" : "replacing");
-    printf("output:     peak %.6f (%.2f dBFS), RMS %.6f (%.2f dBFS)\n", peak, Db(peak), rms,
-           Db(rms));
+    const double rms = level.samples ? std::sqrt(level.sumSquares / double(level.samples)) : 0.0;
+    printf("processed:  %d blocks of %d frames at %g Hz (%s)\n", args.blocks, args.blockSize,
+           args.rate, args.useDouble ? "64-bit" : "replacing");
+    printf("output:     peak %.6f (%.2f dBFS), RMS %.6f (%.2f dBFS)\n", level.peak, Db(level.peak),
+           rms, Db(rms));
   }
-  if (nonFinite) {
-    fprintf(stderr, "zt-vsthost: %lld non-finite output samples\n", nonFinite);
+  if (level.nonFinite) {
+    fprintf(stderr, "zt-vsthost: %lld non-finite output samples\n", level.nonFinite);
     status = 1;
   }
+  return status;
+}
 
+// How often the effect called each host opcode.
+void PrintHostCalls(const VstPlugin& plugin) {
   std::map<int32_t, int> counts;
-  for (const HostCall& call : plugin->calls)
+  for (const HostCall& call : plugin.calls)
     ++counts[call.opcode];
   std::string summary;
   for (const auto& [op, n] : counts) {
@@ -284,8 +285,39 @@ int main(int argc, char** argv) {
     summary += " x" + std::to_string(n);
   }
   printf("host calls: %s\n", summary.empty() ? "none" : summary.c_str());
-  if (!plugin->midiOut.empty()) printf("MIDI out:   %zu events\n", plugin->midiOut.size());
+  if (!plugin.midiOut.empty()) printf("MIDI out:   %zu events\n", plugin.midiOut.size());
+}
 
+} // namespace
+
+int main(int argc, char** argv) {
+  Args args;
+  int status = 0;
+  if (!ParseArgs(argc, argv, &args, &status)) return status;
+
+  std::string error;
+  std::unique_ptr<VstModule> module = VstModule::Load(args.path, &error);
+  std::unique_ptr<VstPlugin> plugin = module ? VstPlugin::Create(*module, &error) : nullptr;
+  if (!plugin) {
+    fprintf(stderr, "zt-vsthost: %s\n", error.c_str());
+    return 1;
+  }
+  plugin->Open();
+  plugin->SetSampleRate(args.rate);
+  plugin->SetBlockSize(args.blockSize);
+  Describe(*module, *plugin);
+
+  const int ins = plugin->NumInputs(), outs = plugin->NumOutputs();
+  if (ins < 0 || outs < 0 || ins > 64 || outs > 64) {
+    fprintf(stderr, "zt-vsthost: implausible channel counts %d in, %d out\n", ins, outs);
+    return 1;
+  }
+  if (args.useDouble && !(plugin->Flags() & kEffFlagsCanDoubleReplacing)) {
+    fprintf(stderr, "zt-vsthost: the effect does not announce 64-bit processing\n");
+    return 1;
+  }
+  status = ReportLevel(args, RunSignal(*plugin, args));
+  PrintHostCalls(*plugin);
   plugin->Close();
   plugin.reset();
   module.reset();
