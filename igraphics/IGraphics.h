@@ -108,9 +108,10 @@ public:
   void DimParamControls(int paramIdx, bool dim);
 
   // --- bitmaps and painting (controls' Paint, user-interface thread) --------------------------
-  // A new record for the image of resourceId; the image is decoded once per id and process and
-  // shared by every record of that id. Never null; the record's image is null (it paints
-  // nothing) when the resource cannot be loaded, and a later call tries again.
+  // A record for the image of resourceId in this frame layout; the image is decoded once per id
+  // and process and shared by every record of that id, and the same layout of the same image
+  // gives the same record. Never null; the record's image is null (it paints nothing) when the
+  // resource cannot be loaded, and a later call tries again.
   BitmapRef* LoadBitmapResource(int resourceId, const char* name, int frameCount = 1,
                                 bool framesHorizontal = false);
   // Draws bitmap with source offset (sx, sy) into dest, clipped to the redraw in progress. A

@@ -30,9 +30,16 @@ int ImageCache::Size() {
 }
 
 BitmapRef* BitmapRecordList::Add(int resourceId, const char* name, const BitmapRef& record) {
+  Lock lock(lock_);
+  for (const Entry& e : entries_) {
+    const BitmapRef& r = *e.record;
+    if (e.resourceId == resourceId && r.image == record.image && r.width == record.width &&
+        r.height == record.height && r.frameCount == record.frameCount &&
+        r.framesHorizontal == record.framesHorizontal)
+      return e.record.get();
+  }
   auto owned = std::make_unique<BitmapRef>(record);
   BitmapRef* result = owned.get();
-  Lock lock(lock_);
   entries_.push_back({resourceId, name, std::move(owned)});
   return result;
 }

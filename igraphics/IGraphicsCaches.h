@@ -30,11 +30,13 @@ private:
   std::vector<Entry> entries_;
 };
 
-// One record per LoadBitmapResource call, in load order.
+// The records LoadBitmapResource hands out, in load order. Records never change once made, so a
+// load that asks for the same image in the same layout gets the same record: every editor a
+// host opens and closes reuses them, and the list stays as long as the different layouts asked.
 class BitmapRecordList {
 public:
-  // Stores a copy of record and returns it; the address stays valid until unload. name is kept
-  // as the caller's pointer (callers pass string literals).
+  // The stored record equal to record, or a new copy of it; the address stays valid until
+  // unload. name is kept as the caller's pointer (callers pass string literals).
   BitmapRef* Add(int resourceId, const char* name, const BitmapRef& record);
   int Count();
 

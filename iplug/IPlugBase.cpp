@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 using Lock = std::lock_guard<std::recursive_mutex>;
 
@@ -286,18 +287,26 @@ void IPlugBase::AttachInputs(int first, int count, double** hostBuffers) {
     if (inChannels_[i].connected) inPointers_[inChannels_[i].pointerIdx] = hostBuffers[next++];
 }
 
-void IPlugBase::AttachInputs(int first, int count, float** hostBuffers, int frames) {
+template <typename Sample>
+void IPlugBase::CopyIntoScratch(int first, int count, Sample** hostBuffers, int frames) {
   const int end = std::min(first + count, NInChannels());
   int next = 0;
   for (int i = std::max(0, first); i < end; ++i) {
     InChannel& ch = inChannels_[i];
     if (!ch.connected) continue;
-    const float* src = hostBuffers[next++];
+    const Sample* src = hostBuffers[next++];
     const int n = std::min(frames, static_cast<int>(ch.scratch.size()));
-    for (int k = 0; k < n; ++k)
-      ch.scratch[k] = src[k];
+    std::copy_n(src, n, ch.scratch.begin());
     inPointers_[ch.pointerIdx] = ch.scratch.data();
   }
+}
+
+void IPlugBase::CopyInputs(int first, int count, double** hostBuffers, int frames) {
+  CopyIntoScratch(first, count, hostBuffers, frames);
+}
+
+void IPlugBase::AttachInputs(int first, int count, float** hostBuffers, int frames) {
+  CopyIntoScratch(first, count, hostBuffers, frames);
 }
 
 void IPlugBase::AttachOutputs(int first, int count, double** hostBuffers) {
@@ -322,16 +331,20 @@ void IPlugBase::RunBlock(int frames) {
   ProcessBlock(inPointers_.data(), outPointers_.data(), frames);
 }
 
+// Values beyond the float range saturate instead of becoming infinite (a conversion out of range
+// is undefined besides); a sum in the host's buffer saturates likewise.
 void IPlugBase::ConvertOutputs(int frames, bool accumulate) {
+  constexpr float kMax = std::numeric_limits<float>::max();
+  auto toFloat = [](double v) { return static_cast<float>(std::clamp<double>(v, -kMax, kMax)); };
   for (OutChannel& ch : outChannels_) {
     if (!ch.connected || !ch.hostDest) continue;
     const int n = std::min(frames, static_cast<int>(ch.scratch.size()));
     if (accumulate)
       for (int k = 0; k < n; ++k)
-        ch.hostDest[k] += static_cast<float>(ch.scratch[k]);
+        ch.hostDest[k] = std::clamp(ch.hostDest[k] + toFloat(ch.scratch[k]), -kMax, kMax);
     else
       for (int k = 0; k < n; ++k)
-        ch.hostDest[k] = static_cast<float>(ch.scratch[k]);
+        ch.hostDest[k] = toFloat(ch.scratch[k]);
   }
 }
 

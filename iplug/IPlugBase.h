@@ -165,6 +165,9 @@ public:
   // Audio thread: each connected channel takes the next host buffer, in channel order. Nothing
   // here allocates.
   void AttachInputs(int first, int count, double** hostBuffers);
+  // Copies frames samples of each connected input into its scratch buffer and hands those
+  // copies on, so that the host's buffers stay untouched; frames must not exceed BlockSize().
+  void CopyInputs(int first, int count, double** hostBuffers, int frames);
   // Converts frames single-precision samples per connected input into its scratch buffer;
   // frames must not exceed BlockSize() (the adapter splits longer host blocks).
   void AttachInputs(int first, int count, float** hostBuffers, int frames);
@@ -249,6 +252,8 @@ protected:
 
 private:
   void ConvertOutputs(int frames, bool accumulate);
+  template <typename Sample>
+  void CopyIntoScratch(int first, int count, Sample** hostBuffers, int frames);
 
   std::recursive_mutex mutex_;
   // Declared right after the mutex, so destroyed after every other member and before the mutex.

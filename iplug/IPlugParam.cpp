@@ -21,7 +21,7 @@ void IPlugParam::ConfigureDouble(const char* name, double defaultValue, double m
   CopyBounded(label_, sizeof label_, label);
   CopyBounded(group_, sizeof group_, group);
   min_ = minValue;
-  value_ = defaultValue;
+  SetValue(defaultValue);
   step_ = step;
   defaultValue_ = defaultValue;
   precision_ = 0;
@@ -58,7 +58,7 @@ void IPlugParam::ApplyNormalized(double n) {
   } else if (step_ == 1.0) {
     v = std::round(v);
   }
-  value_ = std::min(v, max_);
+  SetValue(std::min(v, max_));
 }
 
 double IPlugParam::NormalizeValue(double v) const {
@@ -68,7 +68,7 @@ double IPlugParam::NormalizeValue(double v) const {
 }
 
 void IPlugParam::SetClamped(double v) {
-  value_ = std::clamp(v, min_, max_);
+  SetValue(std::clamp(v, min_, max_));
 }
 
 void IPlugParam::FormatDisplay(double v, bool isNormalized, char* out, size_t outSize,
@@ -100,8 +100,9 @@ void IPlugParam::FormatDisplay(double v, bool isNormalized, char* out, size_t ou
 }
 
 const char* IPlugParam::ParamLabel() const {
-  if (std::isfinite(value_) && std::fabs(value_) < 2147483647.0) {
-    const int k = static_cast<int>(value_);
+  const double value = Value();
+  if (std::isfinite(value) && std::fabs(value) < 2147483647.0) {
+    const int k = static_cast<int>(value);
     for (const DisplayText& e : displayTexts_)
       if (e.value == k) return e.text[0] ? "" : label_;
   }

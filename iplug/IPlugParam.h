@@ -1,8 +1,11 @@
 #pragma once
 // One automatable setting: a typed value with a range, a step and a mapping to the normalised
-// range 0..1 that hosts and editor controls exchange. No lock of its own: every access happens
-// under the owning instance's mutex or on the thread that constructs the plug-in.
+// range 0..1 that hosts and editor controls exchange. No lock of its own: changes happen under
+// the owning instance's mutex or on the thread that constructs the plug-in. The value is read and
+// written as one atomic double, so the editor may read it (and what follows from it: display
+// text, label) while painting without that mutex; everything else is fixed once configured.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -29,7 +32,7 @@ public:
 
   // Sets the value from a normalised number; n is not clamped, only the result is capped at max.
   void ApplyNormalized(double n);
-  double NormalizedValue() const { return NormalizeValue(value_); }
+  double NormalizedValue() const { return NormalizeValue(Value()); }
   double NormalizeValue(double v) const;
   // Plain value of a normalised number, without rounding to the step.
   double FromNormalized(double n) const;
@@ -48,8 +51,11 @@ public:
   bool LookupDisplayText(const char* text, double* value) const;
 
   ParamType Type() const { return type_; }
-  double Value() const { return value_; }
-  void SetValue(double v) { value_ = v; }
+  double Value() const {
+    // A load writes nothing: the const_cast only satisfies atomic_ref, which wants a mutable T.
+    return std::atomic_ref<double>(const_cast<double&>(value_)).load(std::memory_order_relaxed);
+  }
+  void SetValue(double v) { std::atomic_ref<double>(value_).store(v, std::memory_order_relaxed); }
   // Stores v clamped into [min, max].
   void SetClamped(double v);
   double Min() const { return min_; }
@@ -64,11 +70,11 @@ public:
   bool CanAutomate() const { return canAutomate_; }
   void SetCanAutomate(bool on) { canAutomate_ = on; }
   // A Bool counts as on from 0.5.
-  bool IsOn() const { return value_ >= 0.5; }
+  bool IsOn() const { return Value() >= 0.5; }
 
 private:
   ParamType type_ = ParamType::None;
-  double value_ = 0.0;
+  alignas(std::atomic_ref<double>::required_alignment) double value_ = 0.0;
   double min_ = 0.0;
   double max_ = 1.0;
   double step_ = 1.0;

@@ -13,7 +13,9 @@ struct SharedMapping {
   intptr_t handle = -1;   // Windows mapping handle or POSIX descriptor
 };
 
-enum class MapResult { Failed, Opened, Created };
+// Unsized: an object of that name exists but has no size yet; its creator is still setting it
+// up (POSIX only: a Windows mapping is created with its size).
+enum class MapResult { Failed, Unsized, Opened, Created };
 
 // The platform name of a segment with this base name: "Local\<base>" on Windows, "/<base>.<key>"
 // on Linux; ZOLVARTESK_SESSION (letters, digits, '.', '_', '-', 1..64 characters) keeps test
@@ -25,6 +27,12 @@ std::string SharedName(const char* baseName);
 // object smaller than `bytes` is mapped only as far as it reaches (viewBytes tells).
 MapResult MapShared(const std::string& name, uint64_t bytes, SharedMapping& out);
 void UnmapShared(SharedMapping& mapping);
+
+// Whether the object still covers the whole view. A POSIX object can be shrunk by any process
+// of the user, and touching a mapped page past its new end raises SIGBUS; callers check this
+// right before they touch the view. What remains is the time between the check and the access.
+// Always true on Windows, where a mapping cannot shrink. No system call allocates or locks.
+bool MappingIntact(const SharedMapping& mapping);
 
 // Removes the name so that the next MapShared creates afresh. Windows mappings vanish with
 // their last handle; on Linux the object outlives its users until removed.

@@ -40,9 +40,13 @@ MapResult MapShared(const std::string& name, uint64_t bytes, SharedMapping& out)
   uint64_t mapBytes = bytes;
   if (!created) {
     struct stat st {};
-    if (fstat(fd, &st) != 0 || st.st_size <= 0) {
+    if (fstat(fd, &st) != 0) {
       close(fd);
       return MapResult::Failed;
+    }
+    if (st.st_size <= 0) {
+      close(fd);
+      return MapResult::Unsized;
     }
     if (static_cast<uint64_t>(st.st_size) < mapBytes) mapBytes = static_cast<uint64_t>(st.st_size);
   }
@@ -61,6 +65,13 @@ void UnmapShared(SharedMapping& mapping) {
   if (mapping.view) munmap(mapping.view, mapping.viewBytes);
   if (mapping.handle >= 0) close(static_cast<int>(mapping.handle));
   mapping = SharedMapping{};
+}
+
+bool MappingIntact(const SharedMapping& mapping) {
+  if (!mapping.view || mapping.handle < 0) return false;
+  struct stat st {};
+  return fstat(static_cast<int>(mapping.handle), &st) == 0 &&
+         static_cast<uint64_t>(st.st_size) >= mapping.viewBytes;
 }
 
 void RemoveShared(const std::string& name) {

@@ -47,6 +47,10 @@ void UnmapShared(SharedMapping& mapping) {
   mapping = SharedMapping{};
 }
 
+bool MappingIntact(const SharedMapping& mapping) {
+  return mapping.view != nullptr;
+}
+
 void RemoveShared(const std::string&) {}
 
 } // namespace zt::os

@@ -13,6 +13,9 @@ constexpr double kDbPerNeper = 8.685889638065037;        // dB of a ratio x is l
 constexpr double kNeperPerDb = 0.1151292546497;          // the ratio of d dB is exp(d * this)
 constexpr double kSilenceThreshold = 3.1622776601683e-5; // exp(-10.361632918473001), -90 dBFS
 constexpr double kGainFloorDb = -120.0; // at or below this, own or reference loudness is silence
+// Samples beyond 120 dB above full scale are measured as that much: the meters' filters and
+// squares stay finite for any finite input, so a meter can never be poisoned for good.
+constexpr double kMeasureLimit = 1e6;
 // The histogram keeps the cost of a block constant and allocation-free however long the analysis
 // runs; the block list of the plain integrated mode would grow (and be rescanned) forever.
 constexpr int kIntegratedMode = EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM;
@@ -138,8 +141,9 @@ void LoudnessMatcher::Measure(ebur128_state* meter, const double* left, const do
     for (int k = 0; k < n; ++k) {
       // One bad sample must not poison a meter for good: it is measured as silence.
       const double l = left[start + k], r = right[start + k];
-      frameBuffer_[2 * k] = std::isfinite(l) ? l : 0.0;
-      frameBuffer_[2 * k + 1] = std::isfinite(r) ? r : 0.0;
+      frameBuffer_[2 * k] = std::isfinite(l) ? std::clamp(l, -kMeasureLimit, kMeasureLimit) : 0.0;
+      frameBuffer_[2 * k + 1] =
+          std::isfinite(r) ? std::clamp(r, -kMeasureLimit, kMeasureLimit) : 0.0;
     }
     ebur128_add_frames_double(meter, frameBuffer_, static_cast<size_t>(n));
   }

@@ -53,7 +53,8 @@ public:
   // it starts the count and the history afresh. Returns the delay in whole blocks.
   int CountLeadingSilence(bool playing, const double* left, const double* right, int frames);
   // Momentary loudness of the input in LUFS (minus infinity after 400 ms of silence, or without a
-  // meter, before the first Prepare). Samples that are not finite count as silence.
+  // meter, before the first Prepare). Samples that are not finite count as silence, and samples
+  // beyond 120 dB above full scale as that much.
   double MeasureInput(const double* left, const double* right, int frames);
   // Stores this block's reference (dB; kNoReference when none), reads the one of `delay` blocks
   // ago and moves the smoothed gain towards reference / own loudness. Returns the gain to apply.

@@ -14,15 +14,21 @@ ReferenceLink::ReferenceLink(IPlugBase* owner, const char* baseName) : owner_(ow
     }
     slotIndex_ = ClaimFreeSlot(data);
     if (slotIndex_ < 0) {
-      // All slots taken (they are never given back): start over from slot 0.
-      FreeAllSlots(data);
+      // All slots taken (by instances that crashed, or of an older build that kept them): start
+      // over, but never under a sender that is publishing.
+      FreeUnflaggedSlots(data);
       slotIndex_ = ClaimFreeSlot(data);
     }
   }
   ready_ = true;
 }
 
-ReferenceLink::~ReferenceLink() = default;
+// Instances come and go with every scan, project reload and undo of a host: the slot goes back,
+// or the segment would run out of slots.
+ReferenceLink::~ReferenceLink() {
+  if (uint8_t* data = SegmentData(segment_.get()); data && zt::os::MappingIntact(segment_->mapping))
+    ReleaseSlot(data, slotIndex_);
+}
 
 void ReferenceLink::ReadReference() {
   if (!ready_ || busy_) {
@@ -35,14 +41,17 @@ void ReferenceLink::ReadReference() {
     busy_ = 1;
     firstValue = -1.0;
     referenceDb = -1000.0;
-    if (uint8_t* data = SegmentData(segment_.get())) {
+    uint8_t* data = SegmentData(segment_.get());
+    // A segment another process has shrunk is no reference (and must not be touched).
+    if (data && zt::os::MappingIntact(segment_->mapping)) {
       for (int i = 0; i < kSlotCount; ++i) {
         if (LoadFlag(data, i) != 1) continue;
         firstValue = LoadSlot(data, i, 0);
         const double level = LoadSlot(data, i, 1);
-        // A level that is not a number or infinite is no usable reference: it would turn into
-        // an infinite or NaN gain on the audio.
-        if (std::isfinite(level)) referenceDb = std::log(std::fabs(level)) * 8.685889638065037;
+        // A level that is not a number, or louder than any programme can be, is no usable
+        // reference: it would turn into an unbounded gain on the audio.
+        if (std::isfinite(level) && std::fabs(level) <= kMaxReferenceLevel)
+          referenceDb = std::log(std::fabs(level)) * 8.685889638065037;
         break;
       }
     }

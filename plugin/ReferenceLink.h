@@ -11,9 +11,16 @@ class IPlugBase;
 
 class ReferenceLink {
 public:
+  // The loudest reference followed: +30 LUFS. A full-scale square wave, the loudest a real
+  // programme gets, measures +2 to +4 LUFS in stereo, +6.3 at most where the K-weighting lifts
+  // it; a level 24 dB beyond that comes from a broken or hostile sender and counts as no
+  // reference, like a level that is not a number.
+  static constexpr double kMaxReferenceDb = 30.0;
+  static constexpr double kMaxReferenceLevel = 31.622776601683793; // 10^(30/20)
+
   // Takes the owner's instance mutex while it opens the segment and claims a slot.
   ReferenceLink(IPlugBase* owner, const char* baseName);
-  ~ReferenceLink(); // unmaps; the claimed slot is not given back
+  ~ReferenceLink(); // gives the claimed slot back, then unmaps
 
   // audio thread, owner's mutex held (taken again here): leaves firstValue and referenceDb of
   // this block; referenceDb is -1000.0 when there is no usable reference.

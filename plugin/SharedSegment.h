@@ -54,7 +54,13 @@ inline uint8_t LoadFlag(uint8_t* data, int slot) {
 inline void StoreFlag(uint8_t* data, int slot, uint8_t v) {
   std::atomic_ref<uint8_t>(data[kFlagsOffset + slot]).store(v, std::memory_order_release);
 }
-// Marks every slot free (both doubles -1.0); flag bytes are left alone.
+// Marks every slot free (both doubles -1.0); flag bytes are left alone. For a segment just made.
 void FreeAllSlots(uint8_t* data);
+// Marks every slot free whose flag byte is not 1: what a receiver does when no slot is left, so
+// that the slots senders are publishing in stay as they are.
+void FreeUnflaggedSlots(uint8_t* data);
 // Claims the lowest free slot (first double -1.0) by writing 0.0 to both doubles; -1 if none.
 int ClaimFreeSlot(uint8_t* data);
+// Gives a slot claimed with ClaimFreeSlot back (both doubles -1.0), unless a sender has raised
+// its flag or holds a value of its own in it since.
+void ReleaseSlot(uint8_t* data, int slot);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <mutex>
 
 #include "ycairo/ICairoControls.h"
@@ -135,10 +136,13 @@ void ZolvarTesk_Receive::ShowReadout(ICairoText* readout, char* text, double luf
   if (readout) readout->UpdateText(text);
 }
 
+// The gains are finite, but a product with a finite sample near the largest double may not be:
+// it saturates, so that no finite input ever leaves as infinity.
 void ZolvarTesk_Receive::ApplyGain(double* left, double* right, int frames, double gain) {
+  constexpr double kMax = std::numeric_limits<double>::max();
   for (int k = 0; k < frames; ++k) {
-    left[k] *= gain;
-    right[k] *= gain;
+    left[k] = std::clamp(left[k] * gain, -kMax, kMax);
+    right[k] = std::clamp(right[k] * gain, -kMax, kMax);
   }
 }
 

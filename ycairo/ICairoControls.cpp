@@ -1,7 +1,6 @@
 #include "ycairo/ICairoControls.h"
 
 #include <cstdio>
-#include <mutex>
 
 #include "iplug/IPlugBase.h"
 
@@ -66,9 +65,8 @@ bool ICairoDropdown::Paint(IGraphics*) {
   ClipToControl();
   textBuffer[0] = '\0';
   if (IPlugBase* plug = Plug()) {
-    // Parameters live under the instance mutex; held for the formatting only (microseconds),
-    // never while drawing.
-    std::lock_guard<std::recursive_mutex> lock(plug->Mutex());
+    // Without the instance mutex, which the audio thread holds around every block: the value is
+    // one atomic double, and the range and texts that format it never change.
     if (const IPlugParam* p = plug->GetParam(paramIdx_)) {
       char display[kParamStringSize];
       p->FormatDisplay(p->Value(), false, display, sizeof display, true);

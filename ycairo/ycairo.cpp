@@ -234,4 +234,5 @@ void ycairo_text::RenderText(cairo_t* cr, const char* str, double size, const Co
   cairo_show_text(cr, str);
   cairo_font_face_destroy(fontFace);
   fontFace = nullptr;
+  text = ""; // the caller's string lives only as long as this draw
 }

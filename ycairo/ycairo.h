@@ -123,7 +123,7 @@ public:
   double LastOriginY() const { return originY; }
 
 protected:
-  const char* text = ""; // the caller's string of the last draw, valid only during that draw
+  const char* text = ""; // the caller's string during a draw, "" outside one
   ControlRect rect;      // rectangle of the last draw
   TextHAlign hAlign = TextHAlign::Left;
   TextVAlign vAlign = TextVAlign::Middle;

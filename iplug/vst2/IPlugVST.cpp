@@ -48,6 +48,14 @@ intptr_t CopyName(char* hostBuffer, size_t size, const char* name) {
   return 1;
 }
 
+// Every input is its channel's output buffer (the host processes in place).
+bool InPlace(double** inputs, double** outputs, int nIn, int nOut) {
+  if (nIn > nOut) return false;
+  for (int i = 0; i < nIn; ++i)
+    if (inputs[i] != outputs[i]) return false;
+  return true;
+}
+
 // An event record of the host's interface with every field 0 but its type, size and offset.
 template <typename Event> Event NewEvent(int32_t type, int32_t deltaFrames) {
   Event ev;
@@ -208,9 +216,11 @@ int IPlugVST::IdentifyHost() {
   name[sizeof name - 1] = '\0'; // the host may fill the whole buffer
   int version = 0;
   if (name[0]) {
-    long long d = static_cast<long long>(HostCall(kHostGetVendorVersion));
-    if (d < 0) d = 0;
-    const long long major = d / 10000, minor = (d % 10000) / 100, patch = d % 100;
+    // Unsigned 64-bit arithmetic: a host may answer anything up to INTPTR_MAX, and the packed
+    // form keeps the low 32 bits of what the decimal fields give.
+    const intptr_t answer = HostCall(kHostGetVendorVersion);
+    const uint64_t d = answer > 0 ? static_cast<uint64_t>(answer) : 0;
+    const uint64_t major = d / 10000, minor = (d % 10000) / 100, patch = d % 100;
     version = static_cast<int>(static_cast<uint32_t>(major * 65536 + minor * 256 + patch));
   }
   SetHost(name, version);
@@ -349,8 +359,9 @@ intptr_t IPlugVST::Dispatch(int32_t opcode, int32_t index, intptr_t value, void*
     return VendorSpecific(index, value, opt, ptr);
 
   case kEffSetSampleRate:
-    // A rate that is not a positive finite number would turn every later gain into NaN.
-    if (std::isfinite(opt) && opt > 0.0f) {
+    // A rate that is not a finite number of at least 1 Hz would turn every later gain into NaN
+    // or hold it near silence.
+    if (std::isfinite(opt) && opt >= kMinSampleRate) {
       StoreSampleRate(opt);
       Reset();
     }
@@ -640,7 +651,13 @@ void IPlugVST::ProcessHostBlock(Sample** inputs, Sample** outputs, int frames, B
     for (int i = 0; i < nOut; ++i)
       slice.out[i] = outputs[i] + offset;
     if constexpr (std::is_same_v<Sample, double>) {
-      AttachInputs(0, NInChannels(), slice.in.data());
+      // A plug-in may work on its inputs in place: it gets the host's buffers only when the
+      // host gave the same buffers as outputs, and copies otherwise, for a host may read its
+      // input buffers again elsewhere.
+      if (InPlace(inputs, outputs, nIn, nOut))
+        AttachInputs(0, NInChannels(), slice.in.data());
+      else
+        CopyInputs(0, NInChannels(), slice.in.data(), n);
       AttachOutputs(0, NOutChannels(), slice.out.data());
       RunBlock(n);
     } else {

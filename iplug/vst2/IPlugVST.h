@@ -35,6 +35,8 @@ public:
   static constexpr int kMaxBlockSize = 1 << 20;
   // Largest state chunk accepted from the host.
   static constexpr intptr_t kMaxChunkBytes = 64 << 20;
+  // Lowest sample rate accepted from the host, in Hz.
+  static constexpr float kMinSampleRate = 1.0f;
 
   // The factory's thread, under the construction lock. The plug-in's constructor runs after this.
   IPlugVST(IPlugInstanceInfo info, PluginConfig config);

@@ -3,7 +3,15 @@
 #include <cmath>
 
 ReferenceSender::~ReferenceSender() {
-  if (!keep_) Withdraw();
+  if (keep_) return;
+  Withdraw();
+  if (uint8_t* data = Writable()) ReleaseSlot(data, slot_);
+}
+
+// The data area, unless another process has shrunk the segment under it.
+uint8_t* ReferenceSender::Writable() const {
+  uint8_t* data = Data();
+  return data && zt::os::MappingIntact(segment_->mapping) ? data : nullptr;
 }
 
 bool ReferenceSender::Open(const char* baseName) {
@@ -28,7 +36,7 @@ void ReferenceSender::PublishLufs(double lufs) {
 }
 
 void ReferenceSender::PublishRatio(double ratio) {
-  uint8_t* data = Data();
+  uint8_t* data = Writable();
   if (!data || slot_ < 0) return;
   // Level first, flag second: a receiver that sees the flag also sees the level.
   StoreSlot(data, slot_, 1, ratio);
@@ -36,5 +44,5 @@ void ReferenceSender::PublishRatio(double ratio) {
 }
 
 void ReferenceSender::Withdraw() {
-  if (uint8_t* data = Data(); data && slot_ >= 0) StoreFlag(data, slot_, 0);
+  if (uint8_t* data = Writable(); data && slot_ >= 0) StoreFlag(data, slot_, 0);
 }

@@ -10,7 +10,7 @@
 class ReferenceSender {
 public:
   ReferenceSender() = default;
-  ~ReferenceSender(); // lowers the flag unless Keep() was called, then unmaps
+  ~ReferenceSender(); // unless Keep() was called, lowers the flag and gives the slot back
   ReferenceSender(const ReferenceSender&) = delete;
   ReferenceSender& operator=(const ReferenceSender&) = delete;
 
@@ -30,6 +30,8 @@ public:
   uint8_t* Data() const { return SegmentData(segment_.get()); }
 
 private:
+  uint8_t* Writable() const;
+
   std::unique_ptr<SharedSegment> segment_;
   int slot_ = -1;
   bool keep_ = false;
