@@ -113,4 +113,39 @@ TEST(EditorThreads, ReadoutPaintsOnlyWholeTexts) {
   EXPECT_EQ(torn.load(), 0);
 }
 
+// Regression: the target field took the instance mutex to read its parameter while painting, so
+// the audio thread, which holds it around every block, could wait behind the editor. Now the
+// field paints while another thread holds the mutex and changes the target under it.
+TEST(EditorThreads, TheTargetFieldPaintsWithoutTheInstanceMutex) {
+  ReceiverRig rig("thr");
+  auto* editor = dynamic_cast<IGraphicsHeadless*>(rig.plug->Editor());
+  ASSERT_NE(editor, nullptr);
+  editor->OpenEditorWindow(nullptr);
+  IControl* field = editor->GetControl(6);
+  ASSERT_NE(field, nullptr);
+
+  std::atomic<bool> held{false}, painted{false}, timedOut{false};
+  std::thread audio([&] {
+    std::lock_guard<std::recursive_mutex> lock(rig.plug->Mutex());
+    held.store(true, std::memory_order_release);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (int i = 0; !painted.load(std::memory_order_acquire); ++i) {
+      rig.plug->GetParam(ParamTarget)->SetClamped(-20.0 - i % 30); // a host changing it
+      if (std::chrono::steady_clock::now() > until) {
+        timedOut.store(true);
+        break;
+      }
+    }
+  });
+  while (!held.load(std::memory_order_acquire))
+    std::this_thread::yield();
+  for (int i = 0; i < 50; ++i) {
+    field->MarkDirty(false);
+    editor->Tick();
+  }
+  painted.store(true, std::memory_order_release);
+  audio.join();
+  EXPECT_FALSE(timedOut.load()) << "painting waited for the instance mutex";
+}
+
 } // namespace

@@ -144,6 +144,25 @@ TEST(CairoText, FontComesFromTheModulesResource) {
   EXPECT_FALSE(missing.FontLoaded());
 }
 
+// Regression: the text part kept a pointer to the caller's string after each draw; the read-out
+// draws from a buffer on its stack, so the pointer dangled until the next paint.
+TEST(CairoText, NoPointerToTheCallersStringOutlivesADraw) {
+  struct Peek : ycairo_text {
+    using ycairo_text::ycairo_text;
+    const char* Kept() const { return text; }
+  };
+  TextRig rig;
+  Peek part(&rig.context);
+  ASSERT_EQ(part.LoadFontResource(kEditorFontResource, kResourceTypeRcData, kEditorFontName), 0);
+  {
+    char onTheStack[] = "-23.4";
+    part.RenderText(rig.context.CairoContext(), onTheStack, 30.0, kAmber, {15, 159, 115, 209},
+                    TextHAlign::Center, TextVAlign::Middle);
+  }
+  EXPECT_STREQ(part.Kept(), "");
+  EXPECT_GT(part.TextExtents().width, 0.0); // what the draw measured stays readable
+}
+
 TEST(CairoText, MiddleAlignmentKeepsOneBaselineWhateverTheCharacters) {
   TextRig rig;
   ASSERT_EQ(rig.font, 0);
