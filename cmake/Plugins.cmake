@@ -68,7 +68,7 @@ function(zt_add_plugin name)
         target_link_options(${target} PRIVATE -Wl,--version-script=${export_map})
         set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${export_map})
         # Sanitizer runtimes live in the host executable, so their symbols are undefined here.
-        if(NOT ZT_SANITIZE AND NOT ZT_TSAN)
+        if(NOT ZT_SANITIZE AND NOT ZT_TSAN AND NOT ZT_FUZZ)
           target_link_options(${target} PRIVATE -Wl,--no-undefined)
         endif()
       endif()

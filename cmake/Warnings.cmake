@@ -9,6 +9,14 @@ if(ZT_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
   add_compile_definitions(ZT_SANITIZED=1)
 endif()
+if(ZT_FUZZ)
+  # Everything is instrumented for coverage and checked; only the fuzz targets link libFuzzer's
+  # main (tests/fuzz).
+  add_compile_options(-fsanitize=address,undefined,fuzzer-no-link -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+  add_compile_definitions(ZT_SANITIZED=1)
+endif()
 if(ZT_TSAN)
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds the native release, the native
 # ASan+UBSan and the win64 configurations and runs every test (win64 under Wine), then runs the
-# cross-thread editor test under ThreadSanitizer.
+# cross-thread tests under ThreadSanitizer and every fuzz target for a short while.
 #   scripts/test.sh            everything
-#   scripts/test.sh release    only the named configurations (release, asan, tsan, win64)
+#   scripts/test.sh release    only the named configurations (release, asan, tsan, win64, fuzz)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 configs=("$@")
-[ ${#configs[@]} -gt 0 ] || configs=(release asan win64 tsan)
+[ ${#configs[@]} -gt 0 ] || configs=(release asan win64 tsan fuzz)
 
 start=$(date +%s)
 scripts/install-deps.sh
@@ -19,6 +19,11 @@ jobs=${ZT_JOBS:-$(nproc)}
 failed=()
 for c in "${configs[@]}"; do
   echo "=== $c: configure and build"
+  if [ "$c" = fuzz ]; then
+    # Each target briefly, over the committed seeds: long runs are scripts/fuzz.sh's.
+    if ! scripts/fuzz.sh "${ZT_FUZZ_SECONDS:-20}"; then failed+=("$c"); fi
+    continue
+  fi
   cmake --preset "$c" >/dev/null
   if [ "$c" = tsan ]; then
     # Only the tests that exist to race threads against each other are built for ThreadSanitizer.
