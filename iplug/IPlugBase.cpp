@@ -241,11 +241,18 @@ bool IPlugBase::LegalIO(int inputs, int outputs) const {
   return false;
 }
 
+// An unconnected input reads silence from its scratch buffer, which may still hold the audio of
+// the time it was connected (converted or copied there): it is cleared.
+void IPlugBase::DisconnectInput(int ch) {
+  InChannel& c = inChannels_[ch];
+  c.connected = false;
+  std::fill(c.scratch.begin(), c.scratch.end(), 0.0);
+  inPointers_[c.pointerIdx] = c.scratch.data();
+}
+
 void IPlugBase::LimitExtraChannels() {
-  for (int i = 2; i < NInChannels(); ++i) {
-    inChannels_[i].connected = false;
-    inPointers_[inChannels_[i].pointerIdx] = inChannels_[i].scratch.data();
-  }
+  for (int i = 2; i < NInChannels(); ++i)
+    DisconnectInput(i);
   if (NOutChannels() > 2)
     for (int i = 2; i < NOutChannels(); ++i)
       outChannels_[i].connected = true;
@@ -254,8 +261,10 @@ void IPlugBase::LimitExtraChannels() {
 void IPlugBase::ConnectInputs(int first, int count, bool connected) {
   const int end = std::min(first + count, NInChannels());
   for (int i = std::max(0, first); i < end; ++i) {
-    inChannels_[i].connected = connected;
-    if (!connected) inPointers_[inChannels_[i].pointerIdx] = inChannels_[i].scratch.data();
+    if (connected)
+      inChannels_[i].connected = true;
+    else
+      DisconnectInput(i);
   }
 }
 

@@ -252,6 +252,7 @@ protected:
 
 private:
   void ConvertOutputs(int frames, bool accumulate);
+  void DisconnectInput(int ch);
   template <typename Sample>
   void CopyIntoScratch(int first, int count, Sample** hostBuffers, int frames);
 

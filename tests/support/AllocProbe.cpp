@@ -21,6 +21,9 @@ std::atomic<long> gLocks{0};
 std::atomic<long> gForeignLocks{0};
 std::atomic<const void*> gAllowedMutex{nullptr};
 std::atomic<const void*> gFirstMutex{nullptr};
+std::atomic<bool> gThisThreadOnly{false};
+// Trivial and zero-initialised: reading it from inside malloc needs no allocation itself.
+thread_local bool tCounting = false;
 
 using LockFn = int (*)(pthread_mutex_t*);
 
@@ -37,12 +40,17 @@ LockFn Resolve(std::atomic<LockFn>& slot, const char* name) {
   return fn;
 }
 
+bool Counting() {
+  return gCounting.load(std::memory_order_relaxed) &&
+         (!gThisThreadOnly.load(std::memory_order_relaxed) || tCounting);
+}
+
 void CountAllocation() {
-  if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
+  if (Counting()) gAllocations.fetch_add(1);
 }
 
 void CountLock(const void* m) {
-  if (!gCounting.load(std::memory_order_relaxed)) return;
+  if (!Counting()) return;
   gLocks.fetch_add(1);
   const void* none = nullptr;
   gFirstMutex.compare_exchange_strong(none, m);
@@ -51,7 +59,9 @@ void CountLock(const void* m) {
 
 } // namespace
 
-void AllocProbe::Start(const void* allowedMutex) {
+void AllocProbe::Start(const void* allowedMutex, bool thisThreadOnly) {
+  tCounting = true;
+  gThisThreadOnly = thisThreadOnly;
   gAllowedMutex = allowedMutex;
   gAllocations = 0;
   gLocks = 0;
@@ -62,6 +72,7 @@ void AllocProbe::Start(const void* allowedMutex) {
 
 ProbeCounts AllocProbe::Stop() {
   gCounting = false;
+  tCounting = false;
   return {gAllocations.load(), gLocks.load(), gForeignLocks.load(), gFirstMutex.load()};
 }
 

@@ -17,13 +17,16 @@ struct ProbeCounts {
 
 class AllocProbe {
 public:
-  // Counts from zero until Stop. Locks of allowedMutex (may be null) are not foreign.
-  static void Start(const void* allowedMutex = nullptr);
+  // Counts from zero until Stop. Locks of allowedMutex (may be null) are not foreign. With
+  // thisThreadOnly only the calls of the calling thread count (others may be busy at the time).
+  static void Start(const void* allowedMutex = nullptr, bool thisThreadOnly = false);
   static ProbeCounts Stop();
 
   // Counts what body does.
-  template <typename F> static ProbeCounts Measure(F&& body, const void* allowedMutex = nullptr) {
-    Start(allowedMutex);
+  template <typename F>
+  static ProbeCounts Measure(F&& body, const void* allowedMutex = nullptr,
+                             bool thisThreadOnly = false) {
+    Start(allowedMutex, thisThreadOnly);
     std::forward<F>(body)();
     return Stop();
   }

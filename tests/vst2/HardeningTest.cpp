@@ -106,6 +106,34 @@ TEST_F(Hardening, SeparateInputBuffersAreLeftAsTheHostGaveThem) {
   EXPECT_GT(out, 4.0 * in) << "the gain is far from 1, so a write would have shown";
 }
 
+// Regression (found by the host-abuse test): an input the host disconnected through a speaker
+// arrangement kept in its scratch buffer the audio of the time it was connected, NaN included,
+// and the plug-in read that as the silent channel.
+TEST_F(Hardening, ADisconnectedInputReadsSilenceNotItsLastAudio) {
+  auto plug = Started();
+  ASSERT_EQ(plug->SetParameterText(0, "on"), 1); // bypass: the outputs are the inputs
+  FloatBlock f(512);
+  for (float& s : f.in[1])
+    s = NAN;
+  f.in[0].assign(512, 0.5f);
+  plug->ProcessReplacing(f.inPtr.data(), f.outPtr.data(), 512); // into the scratch buffers
+  VstSpeakerArrangement mono{}, stereo{};
+  mono.numChannels = 1;
+  stereo.numChannels = 2;
+  plug->Dispatch(kEffSetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(&mono), &stereo);
+  for (bool useDouble : {false, true}) {
+    if (useDouble) {
+      DoubleBlock d(512);
+      d.in[0].assign(512, 0.25);
+      plug->ProcessDouble(d.inPtr.data(), d.outPtr.data(), 512);
+      EXPECT_EQ(d.out[1], std::vector<double>(512, 0.0));
+    } else {
+      plug->ProcessReplacing(f.inPtr.data(), f.outPtr.data(), 512);
+      EXPECT_EQ(f.out[1], std::vector<float>(512, 0.0f));
+    }
+  }
+}
+
 // Regression: a host that reported a vendor version near INTPTR_MAX made the version arithmetic
 // overflow (undefined behaviour; the sanitizer build aborted).
 TEST_F(Hardening, AnyVendorVersionOfTheHostIsTakenWithoutOverflow) {
