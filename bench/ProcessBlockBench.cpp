@@ -131,6 +131,19 @@ void BM_PlainIntegratedAfterMinutes(benchmark::State& state) {
   ebur128_destroy(&st);
 }
 
+// The reference read of one block: finding the flagged slot, and first making sure that no other
+// process has shrunk the segment (one fstat on Linux, nothing on Windows).
+void BM_ReadReference(benchmark::State& state) {
+  Rig rig(512);
+  ReferenceLink& link = rig.plug->Link();
+  std::lock_guard<std::recursive_mutex> lock(rig.plug->Mutex());
+  for (auto _ : state) {
+    link.ReadReference();
+    benchmark::DoNotOptimize(link.referenceDb);
+  }
+}
+
+BENCHMARK(BM_ReadReference);
 BENCHMARK(BM_ProcessBlock)
     ->ArgsProduct({{64, 512, 4096}, {0, 1}})
     ->ArgNames({"frames", "analysis"});
