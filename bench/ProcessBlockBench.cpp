@@ -143,7 +143,16 @@ void BM_ReadReference(benchmark::State& state) {
   }
 }
 
+// The shrink check alone.
+void BM_MappingIntact(benchmark::State& state) {
+  Rig rig(512);
+  const SharedSegment* segment = rig.plug->Link().Segment();
+  for (auto _ : state)
+    benchmark::DoNotOptimize(zt::os::MappingIntact(segment->mapping));
+}
+
 BENCHMARK(BM_ReadReference);
+BENCHMARK(BM_MappingIntact);
 BENCHMARK(BM_ProcessBlock)
     ->ArgsProduct({{64, 512, 4096}, {0, 1}})
     ->ArgNames({"frames", "analysis"});
