@@ -15,6 +15,8 @@
 #         linked statically (cmake/Warnings.cmake), so the DLL needs nothing beside it.
 #   test  static library <name>_test on the host-less adapter (iplug/test), for tests,
 #         benchmarks and offline tools; it carries the resources to whatever links it.
+# The deliverables get the platform's editor (the Windows window on Windows), the test format
+# the headless one (igraphics/IGraphicsPlatform.h).
 function(zt_add_plugin name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "CLASS;HEADER;RESOURCES" "SOURCES;LIBRARIES;FORMATS")
   if(arg_UNPARSED_ARGUMENTS)
@@ -40,7 +42,7 @@ function(zt_add_plugin name)
       set(target ${name}_test)
       add_library(${target} STATIC ${arg_SOURCES})
       zt_include_root(${target} ${headers})
-      target_link_libraries(${target} PUBLIC zt_iplug_test ${arg_LIBRARIES})
+      target_link_libraries(${target} PUBLIC zt_iplug_test zt_editor_headless ${arg_LIBRARIES})
       if(arg_RESOURCES)
         # Object files, not an archive member: nothing refers to the resource table by symbol.
         target_sources(${target} INTERFACE $<TARGET_OBJECTS:${arg_RESOURCES}>)
@@ -53,7 +55,8 @@ function(zt_add_plugin name)
       endif()
       add_library(${target} MODULE ${sources})
       zt_include_root(${target} PRIVATE ${headers})
-      target_link_libraries(${target} PRIVATE zt_iplug_vst2 ${arg_LIBRARIES} ${arg_RESOURCES})
+      target_link_libraries(${target} PRIVATE zt_iplug_vst2 zt_editor_platform ${arg_LIBRARIES}
+                                              ${arg_RESOURCES})
       target_compile_definitions(${target} PRIVATE ZT_PLUGIN_HEADER="${header_path}"
                                                    ZT_PLUGIN_CLASS=${arg_CLASS})
       set_target_properties(${target} PROPERTIES

@@ -10,6 +10,7 @@
 #include "igraphics/IGraphicsCaches.h"
 #include "iplug/IPlugBase.h"
 #include "lice/lice.h"
+#include "lice/lice_text.h"
 
 namespace {
 
@@ -22,8 +23,15 @@ void CreateEditorDrawBitmap(IGraphics* editor) {
 void PushEditorParam(IGraphics* editor, int paramIdx, double value, bool normalized) {
   editor->PushParamToControls(paramIdx, value, normalized);
 }
+void* OpenEditorWindowFor(IGraphics* editor, void* parent) {
+  return editor->HasSystemWindow() ? editor->OpenEditorWindow(parent) : nullptr;
+}
+void CloseEditorWindowOf(IGraphics* editor) {
+  editor->CloseEditorWindow();
+}
 constexpr EditorEntryPoints kEditorEntryPoints = {DestroyEditor, CreateEditorDrawBitmap,
-                                                  PushEditorParam};
+                                                  PushEditorParam, OpenEditorWindowFor,
+                                                  CloseEditorWindowOf};
 
 } // namespace
 
@@ -141,24 +149,85 @@ bool IGraphics::PaintBitmapFrame(const BitmapRef* bitmap, const ControlRect& des
   return PaintBitmap(bitmap, dest, 0, offset, blend);
 }
 
-bool IGraphics::DrawLabel(TextStyle& style, const char* text, ControlRect& /*rect*/,
-                          bool /*measure*/) {
+bool IGraphics::DrawLabel(TextStyle& style, const char* text, ControlRect& rect, bool measure) {
   if (!text || !text[0]) return true;
-  if (!style.cachedFont) FontForStyle(style);
-  // Fonts are made and drawn by the GDI text layer, which this build does not have yet: no
-  // style finds a font, and nothing is drawn.
-  return false;
+  LICE_CachedFont* font = style.cachedFont ? style.cachedFont : FontForStyle(style);
+  if (!font) return false; // no system font for the style (none at all outside Windows)
+  font->SetFontColor(style.color.ToPixel());
+  int32_t flags = kDrawSingleLine | kDrawVCenter | kDrawNoClip;
+  if (style.color.A != 255) flags |= kDrawUseAlpha;
+  if (style.align == TextStyle::AlignCenter)
+    flags |= kDrawCenter;
+  else if (style.align != TextStyle::AlignLeft)
+    flags |= kDrawRight;
+  if (style.valign == 1) flags |= kDrawBottom;
+  if (!measure) {
+    font->DrawString(drawBitmap_, text, -1, &rect, flags);
+    return true;
+  }
+  ControlRect extent;
+  font->DrawString(nullptr, text, -1, &extent, flags | kDrawCalcRect);
+  PlaceMeasuredText(style, extent.W(), extent.H(), rect);
+  return true;
+}
+
+void IGraphics::PlaceMeasuredText(const TextStyle& style, int width, int height,
+                                  ControlRect& rect) {
+  if (style.align == TextStyle::AlignLeft) {
+    rect.right = rect.left + width;
+  } else if (style.align == TextStyle::AlignCenter) {
+    rect.left = (rect.left + rect.right) / 2 - width / 2; // both halves truncated toward zero
+    rect.right = rect.left + width;
+  } else {
+    rect.left = rect.right - width;
+  }
+  rect.bottom = rect.top + height;
 }
 
 bool IGraphics::MeasureLabel(TextStyle& style, const char* text, ControlRect& rect) {
   return DrawLabel(style, text, rect, true);
 }
 
+namespace {
+void DeleteFont(LICE_CachedFont* font) {
+  delete font;
+}
+// Windows output quality for a style's quality.
+int32_t OutputQuality(int32_t quality) {
+  switch (quality) {
+  case TextStyle::QualityDefault:
+    return 0;
+  case TextStyle::ClearType:
+    return 5;
+  case TextStyle::Antialiased:
+    return 4;
+  default:
+    return 3;
+  }
+}
+} // namespace
+
 LICE_CachedFont* IGraphics::FontForStyle(TextStyle& style) {
-  LICE_CachedFont* font =
-      TheFontCache().Find(style.size, style.orientation, style.style, style.font);
-  if (font) style.cachedFont = font;
-  // Making a GDI font for a style that is not cached yet belongs to the text layer.
+  FontCache& cache = TheFontCache();
+  if (LICE_CachedFont* font = cache.Find(style.size, style.orientation, style.style, style.font)) {
+    style.cachedFont = font;
+    return font;
+  }
+  // Made without the cache's lock: two threads may make the same font, and the first entry
+  // wins on later lookups.
+  LICE_FontSpec spec;
+  spec.height = style.size;
+  spec.tenthsOfDegree = style.orientation * 10;
+  spec.weight = style.style == TextStyle::Bold ? 700 : 400;
+  spec.italic = style.style == TextStyle::Italic;
+  spec.quality = OutputQuality(style.quality);
+  spec.face = style.font;
+  LICE_FontHandle handle = LICE_CreateSystemFont(spec);
+  if (!handle) return nullptr;
+  auto* font = new LICE_CachedFont;
+  font->SetFont(handle, kFontOwnsHandle | kFontDrawNative);
+  cache.Add(style.size, style.orientation, style.style, style.font, font, &DeleteFont);
+  style.cachedFont = font;
   return font;
 }
 

@@ -90,6 +90,15 @@ public:
   // A new image decoded from the module's PNG resource id (the name's extension must be png),
   // owned by the caller; null on any failure.
   virtual LICE_IBitmap* LoadPngResource(int resourceId, const char* name) = 0;
+  // --- after the fixed slots --------------------------------------------------------------------
+  // Whether OpenEditorWindow makes a window of the system's (false for the headless editor).
+  virtual bool HasSystemWindow() const { return false; }
+  // Any thread: copies the frame the open window shows (width x height at least the editor's
+  // size, rows rowPixels apart) without painting; false without an open system window.
+  virtual bool CopyPresentedFrame(uint32_t* /*pixels*/, int /*width*/, int /*height*/,
+                                  int /*rowPixels*/) {
+    return false;
+  }
 
   // --- control list (plug-in constructor, before AttachEditor) ---------------------------------
   // Takes ownership; returns the control's index.
@@ -121,9 +130,16 @@ public:
   // frame counts from 1; frames past the first are taken along the image's frame direction.
   bool PaintBitmapFrame(const BitmapRef* bitmap, const ControlRect& dest, int frame,
                         const ControlBlend* blend);
-  // GDI text; false when no font can be made for the style (no GDI text layer in this build).
+  // GDI text: draws text in rect of the back buffer, or with measure only measures it and places
+  // rect around it by the style's alignment. False when no font can be made for the style (there
+  // are no system fonts outside Windows); true for an empty text.
   bool DrawLabel(TextStyle& style, const char* text, ControlRect& rect, bool measure = false);
+  // The font of the style from the process-wide font cache, made on first use; null when none
+  // can be made. Also stored in style.cachedFont.
   LICE_CachedFont* FontForStyle(TextStyle& style);
+  // Places rect around a measured text of width x height: from its left edge (left-aligned),
+  // around its centre, or up to its right edge; its top stays. No platform needed.
+  static void PlaceMeasuredText(const TextStyle& style, int width, int height, ControlRect& rect);
 
   // --- redraw (window timer and paint, user-interface thread) ---------------------------------
   // Makes the back buffer of the editor's size, replacing (and deleting) an existing one.

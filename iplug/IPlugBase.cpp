@@ -120,6 +120,17 @@ void IPlugBase::PushParamToEditor(int paramIdx, double value, bool normalized) {
       ->pushParamToControls(editor_, paramIdx, value, normalized);
 }
 
+void* IPlugBase::OpenEditorWindow(void* parent) {
+  if (!editor_) return nullptr;
+  return gEditorEntryPoints.load(std::memory_order_acquire)->openWindow(editor_, parent);
+}
+
+bool IPlugBase::CloseEditorWindow() {
+  if (!editor_) return false;
+  gEditorEntryPoints.load(std::memory_order_acquire)->closeWindow(editor_);
+  return true;
+}
+
 void IPlugBase::RefreshEditorParams() {
   Lock lock(mutex_);
   if (!editor_) return;

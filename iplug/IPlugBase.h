@@ -27,6 +27,10 @@ struct EditorEntryPoints {
   void (*destroy)(IGraphics* editor);
   void (*createDrawBitmap)(IGraphics* editor);
   void (*pushParamToControls)(IGraphics* editor, int paramIdx, double value, bool normalized);
+  // The editor's window in the host's parent; null when it has no window of the system's (the
+  // headless editor) or the window could not be made.
+  void* (*openWindow)(IGraphics* editor, void* parent);
+  void (*closeWindow)(IGraphics* editor);
 };
 
 // What the base does with its drawing context, installed by the cairo layer when a context is
@@ -131,6 +135,12 @@ public:
   // editor's PushParamToControls does; nothing without an editor. Mutex held.
   void PushParamToEditor(int paramIdx, double value, bool normalized);
   static void InstallEditorEntryPoints(const EditorEntryPoints* entries);
+  // User-interface thread, mutex held (the adapter's editor-open request): opens the editor's
+  // window in the host's parent and returns it; null without an editor, when the editor has no
+  // window of the system's, or when the window could not be made.
+  void* OpenEditorWindow(void* parent);
+  // Closes the editor's window; false without an editor.
+  bool CloseEditorWindow();
 
   // --- drawing context -------------------------------------------------------------------------
   // Takes ownership of the instance's cairo context (plug-in constructor, before the editor's

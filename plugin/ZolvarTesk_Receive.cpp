@@ -9,7 +9,8 @@
 
 #include "ycairo/ICairoControls.h"
 #include "igraphics/IControl.h"
-#include "igraphics/IGraphicsHeadless.h"
+#include "igraphics/IGraphics.h"
+#include "igraphics/IGraphicsPlatform.h"
 #include "os/Resources.h"
 #include "ycairo/ycairo.h"
 
@@ -73,11 +74,8 @@ ZolvarTesk_Receive::ZolvarTesk_Receive(IPlugInstanceInfo info)
 }
 
 void ZolvarTesk_Receive::BuildEditor() {
-  // The headless editor stands in for the platform window until one exists; it paints into the
-  // same back buffer and answers the host's editor requests.
   void* module = zt::os::DefaultResourceModule();
-  auto editor = std::make_unique<IGraphicsHeadless>(this, kEditorWidth, kEditorHeight, 0);
-  editor->SetModuleInstance(module);
+  std::unique_ptr<IGraphics> editor(MakeEditor(this, kEditorWidth, kEditorHeight, 0, module));
   auto* cairo = new ycairo_context(this);
   cairo->SetModuleInstance(module);
   SetDrawingContext(cairo);

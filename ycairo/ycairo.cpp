@@ -31,6 +31,9 @@ bool SnapshotEditor(IGraphics* editor, uint32_t* pixels, int width, int height, 
   if (!back || !back->PixelData() || back->Width() < w || back->Height() < h || !pixels ||
       width < w || height < h || rowPixels < w)
     return false;
+  // An open window's frame is painted on the user-interface thread only: the caller gets what
+  // it last showed.
+  if (editor->CopyPresentedFrame(pixels, width, height, rowPixels)) return true;
   editor->RedrawRect({0, 0, w, h});
   const LICE_pixel* src = back->PixelData();
   for (int y = 0; y < h; ++y)

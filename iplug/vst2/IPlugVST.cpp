@@ -386,8 +386,16 @@ intptr_t IPlugVST::Dispatch(int32_t opcode, int32_t index, intptr_t value, void*
     *static_cast<VstEditorRect**>(ptr) = &editorRect_;
     return 1;
   case kEffEditOpen:
+    // The host's parent window comes as the pointer; a build without a window of its own (the
+    // headless editor of Linux) answers 0.
+    if (!OpenEditorWindow(ptr)) return 0;
+    EditorOpened();
+    return 1;
   case kEffEditClose:
-    return 0; // no platform window yet: the editor exists headless only
+    if (!Editor()) return 0;
+    EditorClosing();
+    CloseEditorWindow();
+    return 1;
 
   case kEffIdentify:
     return kIdentifyAnswer;

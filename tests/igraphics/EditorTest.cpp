@@ -502,3 +502,52 @@ TEST(Prompt, EnteredTextWithoutParameter) {
 }
 
 } // namespace
+
+namespace {
+
+// Measuring places the rect around the text by the style's alignment; this needs no platform.
+TEST(Labels, MeasuredTextIsPlacedByAlignment) {
+  struct Case {
+    int32_t align;
+    ControlRect rect;
+    int width, height;
+    ControlRect placed;
+  } cases[] = {
+      {TextStyle::AlignLeft, {10, 20, 110, 50}, 37, 14, {10, 20, 47, 34}},
+      {TextStyle::AlignCenter, {10, 20, 110, 50}, 37, 14, {42, 20, 79, 34}}, // 60 - 18
+      {TextStyle::AlignCenter, {-11, 0, 0, 9}, 5, 9, {-7, 0, -2, 9}},        // -5 - 2: toward 0
+      {TextStyle::AlignRight, {10, 20, 110, 50}, 37, 14, {73, 20, 110, 34}},
+      {7, {10, 20, 110, 50}, 0, 0, {110, 20, 110, 20}}, // any other value aligns right
+  };
+  for (const Case& c : cases) {
+    TextStyle style;
+    style.align = c.align;
+    ControlRect r = c.rect;
+    IGraphics::PlaceMeasuredText(style, c.width, c.height, r);
+    EXPECT_EQ(r, c.placed) << c.align << " " << c.width;
+  }
+}
+
+// Without system fonts (every build but Windows) a label says so by its result and draws nothing;
+// an empty text needs no font.
+TEST(Labels, WithoutSystemFontsALabelReportsFailure) {
+  TestPlug plug;
+  auto* editor = new TestEditor(&plug, 64, 48);
+  plug.AttachEditor(editor);
+  TextStyle style;
+  ControlRect rect{0, 0, 64, 48};
+#if defined(_WIN32)
+  EXPECT_TRUE(editor->DrawLabel(style, "Gain", rect));
+  EXPECT_NE(style.cachedFont, nullptr);
+  EXPECT_TRUE(editor->MeasureLabel(style, "Gain", rect));
+  EXPECT_GT(rect.W(), 0);
+#else
+  EXPECT_FALSE(editor->DrawLabel(style, "Gain", rect));
+  EXPECT_FALSE(editor->MeasureLabel(style, "Gain", rect));
+  EXPECT_EQ(editor->FontForStyle(style), nullptr);
+  EXPECT_EQ(rect, (ControlRect{0, 0, 64, 48}));
+#endif
+  EXPECT_TRUE(editor->DrawLabel(style, "", rect));
+}
+
+} // namespace
