@@ -478,5 +478,11 @@ void IGraphics::ApplyEnteredText(IControl* control, IPlugParam* param, const cha
   } else {
     value = LeadingNumber(entered);
   }
+  // The press that opened the entry ended its gesture long ago: the change gets one of its own,
+  // so that a host records it as an edit of the parameter.
+  IPlugBase* plug = control->Plug();
+  const int p = control->ParamIdx();
+  if (plug && p >= 0) plug->BeginParameterEdit(p);
   control->ReceiveUserValue(param->NormalizeValue(value));
+  if (plug && p >= 0) plug->EndParameterEdit(p);
 }

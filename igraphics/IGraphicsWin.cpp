@@ -85,6 +85,12 @@ struct WinProcedures {
     }
     auto* editor = reinterpret_cast<IGraphicsWin*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (!editor || hwnd != H(editor->window_)) return DefWindowProcA(hwnd, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+      // Destroyed from outside (the host destroyed its window first): nothing of it is used
+      // again, and the class registration it held is given back.
+      editor->WindowGone();
+      return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
     return editor->HandleMessage(message, wParam, lParam);
   }
 
@@ -230,6 +236,17 @@ void IGraphicsWin::CloseEditorWindow() {
   HWND window = H(window_);
   window_ = nullptr; // messages during destruction go to DefWindowProc
   DestroyWindow(window);
+  if (--gRegistrations == 0) UnregisterClassA(kClassName, static_cast<HINSTANCE>(module_));
+  ResetMouseState();
+}
+
+void IGraphicsWin::WindowGone() {
+  tooltip_ = nullptr; // an owned window: destroyed with the editor window
+  tooltipShown_ = false;
+  tooltipIndex_ = -1;
+  if (entry_.font) DeleteObject(static_cast<HFONT>(entry_.font));
+  entry_ = TextEntry{}; // the box, a child, went with the window
+  window_ = nullptr;
   if (--gRegistrations == 0) UnregisterClassA(kClassName, static_cast<HINSTANCE>(module_));
   ResetMouseState();
 }

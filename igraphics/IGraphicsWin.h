@@ -92,6 +92,7 @@ private:
   void TextEntryTick();
   void ApplyTextEntry();
   void CloseTextEntry();
+  void WindowGone();
   MouseMods Modifiers(uintptr_t wParam) const;
   void ClearTooltip();
   void SetTooltipText(const char* text);

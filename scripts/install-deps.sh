@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian packages of scripts/debian-packages.txt that are missing; does nothing
-# when all are there. Needs root (or sudo) only when something is missing.
+# Installs the Debian packages of scripts/debian-packages.txt that are missing, and any further
+# packages named as arguments (for scripts with needs of their own); does nothing when all are
+# there. Needs root (or sudo) only when something is missing.
+#   scripts/install-deps.sh [PACKAGE...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -11,7 +13,7 @@ while read -r pkg; do
   [ -n "$pkg" ] || continue
   status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
   [ "$status" = "install ok installed" ] || missing+=("$pkg")
-done < "$here/debian-packages.txt"
+done < <(cat "$here/debian-packages.txt"; printf '%s\n' "$@")
 
 if [ ${#missing[@]} -eq 0 ]; then
   echo "install-deps: all Debian packages present"

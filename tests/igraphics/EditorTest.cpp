@@ -348,9 +348,15 @@ TEST(Prompt, TextEntryAppliesAtTheNextTick) {
   rig.editor->Tick();
   EXPECT_FALSE(rig.editor->TextEntryOpen());
   EXPECT_EQ(rig.Target(), -12.0);
-  ASSERT_EQ(rig.plug->events.size(), 3u);
-  EXPECT_EQ(rig.plug->events[2].kind, IPlugTest::HostEvent::Change);
-  EXPECT_DOUBLE_EQ(rig.plug->events[2].value, 48.0 / 60.0);
+  // The change comes long after the press's gesture ended: it gets one of its own, so that a
+  // host records it as an edit (begin, change, end).
+  ASSERT_EQ(rig.plug->events.size(), 5u);
+  EXPECT_EQ(rig.plug->events[2].kind, IPlugTest::HostEvent::BeginEdit);
+  EXPECT_EQ(rig.plug->events[3].kind, IPlugTest::HostEvent::Change);
+  EXPECT_DOUBLE_EQ(rig.plug->events[3].value, 48.0 / 60.0);
+  EXPECT_EQ(rig.plug->events[4].kind, IPlugTest::HostEvent::EndEdit);
+  for (int i = 2; i < 5; ++i)
+    EXPECT_EQ(rig.plug->events[i].index, kParamTarget);
   EXPECT_EQ(rig.plug->changes.back(), (TestPlug::Change{kParamTarget, kSourceEditor}));
   EXPECT_DOUBLE_EQ(rig.target->Value(), 48.0 / 60.0);
 }

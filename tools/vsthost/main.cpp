@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/vsthost/EditorWindow.h"
 #include "tools/vsthost/VstHost.h"
 
 namespace {
@@ -16,11 +17,14 @@ constexpr double kPi = 3.14159265358979323846;
 
 void Usage(FILE* f) {
   fputs("usage: zt-vsthost PLUGIN [--blocks N] [--block-size N] [--rate R] [--double]\n"
+        "                  [--editor SECONDS]\n"
         "Loads the VST2 module PLUGIN, prints its names, flags, channels and parameters,\n"
         "processes N blocks (default 16) of N frames (default 512) at R Hz (default 48000) of\n"
         "a 440 Hz sine at -12 dBFS on every input (an instrument gets a note-on instead) and\n"
         "prints the output peak and RMS. The transport plays from 0 at 120 BPM.\n"
         "  --double   use 64-bit processing (the module must announce it)\n"
+        "  --editor S show the plug-in's editor in a window of its own for S seconds while the\n"
+        "             sine plays (Windows builds: zt-vsthost.exe, also under Wine)\n"
         "Exit status: 0 done, 1 the module failed (load, creation, non-finite output), 2 usage.\n",
         f);
 }
@@ -130,6 +134,8 @@ struct Args {
   int blocks = 16, blockSize = 512;
   double rate = 48000.0;
   bool useDouble = false;
+  double editorSeconds =
+      0.0; // show the editor in a window for this long instead of printing levels
 };
 
 // Reads the command line into args; false, with the exit status in *status, when the program is
@@ -158,6 +164,10 @@ bool ParseArgs(int argc, char** argv, Args* args, int* status) {
       ++i;
     } else if (a == "--double") {
       args->useDouble = true;
+    } else if (a == "--editor") {
+      if (!ParseDouble(v, 0.1, 3600.0, &args->editorSeconds))
+        problem = "--editor needs a number of seconds from 0.1 to 3600";
+      ++i;
     } else if (!a.empty() && a[0] == '-') {
       fprintf(stderr, "zt-vsthost: unknown option %s\n", a.c_str());
       Usage(stderr);
@@ -208,46 +218,88 @@ struct OutputLevel {
   bool processed = true; // false when the effect lacks the processing entry asked for
 };
 
-// A 440 Hz sine at -12 dBFS on every input (an instrument gets a note-on), with the transport
-// playing from 0; measures every output sample.
-OutputLevel RunSignal(VstPlugin& plugin, const Args& args) {
-  const int ins = plugin.NumInputs(), outs = plugin.NumOutputs(), n = args.blockSize;
+// A 440 Hz sine at -12 dBFS on every input, a block at a time, with the transport moving on;
+// measures every output sample.
+class SignalPlayer {
+public:
+  SignalPlayer(VstPlugin& plugin, const Args& args)
+      : plugin_(plugin), args_(args), inF_(plugin.NumInputs(), args.blockSize),
+        outF_(plugin.NumOutputs(), args.blockSize), inD_(plugin.NumInputs(), args.blockSize),
+        outD_(plugin.NumOutputs(), args.blockSize) {}
+
+  // False (and nothing measured) when the effect lacks the processing entry asked for.
+  bool Block() {
+    const int ins = plugin_.NumInputs(), outs = plugin_.NumOutputs(), n = args_.blockSize;
+    const double amplitude = std::pow(10.0, -12.0 / 20.0);
+    for (int i = 0; i < n; ++i) {
+      const double x = amplitude * std::sin(2.0 * kPi * 440.0 * double(frame_ + i) / args_.rate);
+      for (int c = 0; c < ins; ++c) {
+        inF_.data[c][i] = static_cast<float>(x);
+        inD_.data[c][i] = x;
+      }
+    }
+    level.processed = args_.useDouble
+                          ? plugin_.ProcessDouble(inD_.ptrs.data(), outD_.ptrs.data(), n)
+                          : plugin_.ProcessReplacing(inF_.ptrs.data(), outF_.ptrs.data(), n);
+    if (!level.processed) return false;
+    for (int c = 0; c < outs; ++c)
+      for (int i = 0; i < n; ++i)
+        Measure(args_.useDouble ? outD_.data[c][i] : double(outF_.data[c][i]));
+    frame_ += n;
+    plugin_.transport.Advance(n);
+    return true;
+  }
+
+  OutputLevel level;
+
+private:
+  void Measure(double y) {
+    if (!std::isfinite(y)) {
+      ++level.nonFinite;
+      return;
+    }
+    level.peak = std::max(level.peak, std::fabs(y));
+    level.sumSquares += y * y;
+    ++level.samples;
+  }
+
+  VstPlugin& plugin_;
+  const Args& args_;
+  Buffers<float> inF_, outF_;
+  Buffers<double> inD_, outD_;
+  long long frame_ = 0;
+};
+
+// Processing switched on, an instrument given a note, the transport playing: what a host does
+// before the first block.
+void StartPlaying(VstPlugin& plugin) {
   plugin.Resume();
   if (plugin.Flags() & kEffFlagsIsSynth) plugin.SendMidi(0, 0x90, 60, 100);
   plugin.transport.playing = true;
+}
 
-  Buffers<float> inF(ins, n), outF(outs, n);
-  Buffers<double> inD(ins, n), outD(outs, n);
-  const double amplitude = std::pow(10.0, -12.0 / 20.0);
-  OutputLevel level;
-  long long frame = 0;
-  for (int b = 0; b < args.blocks && level.processed; ++b) {
-    for (int i = 0; i < n; ++i) {
-      const double x = amplitude * std::sin(2.0 * kPi * 440.0 * double(frame + i) / args.rate);
-      for (int c = 0; c < ins; ++c) {
-        inF.data[c][i] = static_cast<float>(x);
-        inD.data[c][i] = x;
-      }
-    }
-    level.processed = args.useDouble
-                          ? plugin.ProcessDouble(inD.ptrs.data(), outD.ptrs.data(), n)
-                          : plugin.ProcessReplacing(inF.ptrs.data(), outF.ptrs.data(), n);
-    for (int c = 0; c < outs; ++c)
-      for (int i = 0; i < n; ++i) {
-        const double y = args.useDouble ? outD.data[c][i] : double(outF.data[c][i]);
-        if (!std::isfinite(y)) {
-          ++level.nonFinite;
-          continue;
-        }
-        level.peak = std::max(level.peak, std::fabs(y));
-        level.sumSquares += y * y;
-        ++level.samples;
-      }
-    frame += n;
-    plugin.transport.Advance(n);
+OutputLevel RunSignal(VstPlugin& plugin, const Args& args) {
+  StartPlaying(plugin);
+  SignalPlayer player(plugin, args);
+  for (int b = 0; b < args.blocks && player.Block(); ++b) {
   }
   plugin.Suspend();
-  return level;
+  return player.level;
+}
+
+// The editor in a window of its own for args.editorSeconds, while the signal plays.
+int ShowEditor(VstPlugin& plugin, const Args& args) {
+  StartPlaying(plugin);
+  SignalPlayer player(plugin, args);
+  std::string error;
+  const bool shown = ShowEditorWindow(
+      plugin, args.editorSeconds, [&] { player.Block(); }, &error);
+  plugin.Suspend();
+  if (!shown)
+    fprintf(stderr, "zt-vsthost: %s\n", error.c_str());
+  else
+    printf("editor:     shown for %g s\n", args.editorSeconds);
+  return shown ? 0 : 1;
 }
 
 // Prints the output level; the exit status: 1 when the effect could not process or gave
@@ -316,7 +368,8 @@ int main(int argc, char** argv) {
     fprintf(stderr, "zt-vsthost: the effect does not announce 64-bit processing\n");
     return 1;
   }
-  status = ReportLevel(args, RunSignal(*plugin, args));
+  status = args.editorSeconds > 0 ? ShowEditor(*plugin, args)
+                                  : ReportLevel(args, RunSignal(*plugin, args));
   PrintHostCalls(*plugin);
   plugin->Close();
   plugin.reset();
