@@ -1,0 +1,248 @@
+// The Windows editor's prompts and input in a real window, driven through window messages: the
+// popup menu (its numbering and flags, and the choice of AskForParamValue), the message box, the
+// clipboard, the dialogs without a window, keys passed on to the host, the wheel. Under Wine with
+// a virtual X server; Windows builds only. Modal loops (menus, message boxes) are answered from a
+// timer that runs inside them.
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "igraphics/IGraphicsWin.h"
+#include "tests/igraphics/EditorRig.h"
+
+namespace {
+
+void Pump(int milliseconds) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  MSG msg;
+  do {
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    Sleep(1);
+  } while (std::chrono::steady_clock::now() < until);
+}
+
+// A control that records what reaches it.
+class Probe : public IControl {
+public:
+  Probe(IPlugBase* plug, const ControlRect& r, int param) : IControl(plug, r, param) {}
+  bool Paint(IGraphics*) override { return true; }
+  void HandleWheel(int, int, const MouseMods&, int notches) override { wheel.push_back(notches); }
+  void HandleMouseDrag(int, int, int, int, const MouseMods&) override { ++drags; }
+  std::vector<int> wheel;
+  int drags = 0;
+};
+
+// What the host's window saw of the keys the editor passed on.
+std::vector<WPARAM> gHostKeys;
+
+LRESULT CALLBACK HostProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == WM_KEYDOWN) gHostKeys.push_back(wp);
+  return DefWindowProcA(w, m, wp, lp);
+}
+
+struct WinRig {
+  WinRig() {
+    static const bool registered = [] {
+      WNDCLASSA wc{};
+      wc.lpfnWndProc = HostProc;
+      wc.hInstance = GetModuleHandleA(nullptr);
+      wc.lpszClassName = "ZtPromptHost";
+      return RegisterClassA(&wc) != 0;
+    }();
+    (void)registered;
+    host = CreateWindowExA(0, "ZtPromptHost", "prompt host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 30,
+                           30, 300, 200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    editor = new IGraphicsWin(&plug, 200, 100);
+    editor->SetModuleInstance(GetModuleHandleA(nullptr));
+    probe = new Probe(&plug, {10, 10, 110, 40}, kParamSwitch);
+    editor->AddControl(probe);
+    plug.AttachEditor(editor);
+    window = static_cast<HWND>(editor->OpenEditorWindow(host));
+    Pump(30);
+  }
+  ~WinRig() {
+    editor->CloseEditorWindow();
+    DestroyWindow(host);
+  }
+  TestPlug plug;
+  IGraphicsWin* editor;
+  Probe* probe;
+  HWND host, window;
+};
+
+// Runs `answer` on the first tick of a 30 ms timer that finds a window of class `className`
+// (the menu or dialog a modal loop shows); the timer stops once it did.
+struct ModalAnswer {
+  static inline const char* className = nullptr;
+  static inline std::function<void(HWND)> answer;
+  static inline bool answered = false;
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND w = FindWindowA(className, nullptr);
+    if (!w || answered) return;
+    answered = true;
+    KillTimer(nullptr, id);
+    answer(w);
+  }
+  ModalAnswer(const char* cls, std::function<void(HWND)> fn) {
+    className = cls;
+    answer = std::move(fn);
+    answered = false;
+    SetTimer(nullptr, 0, 30, &Tick);
+  }
+};
+
+void Keys(HWND w, std::initializer_list<WPARAM> keys) {
+  for (WPARAM k : keys)
+    PostMessageA(w, WM_KEYDOWN, k, 0);
+}
+
+// A Bool with display texts asks through a menu of its texts, the current one checked; the
+// choice reaches the control and, through it, the parameter.
+TEST(WinPrompts, ABoolAsksThroughAMenuOfItsTexts) {
+  WinRig rig;
+  std::vector<std::string> labels;
+  std::vector<bool> checked;
+  ModalAnswer a("#32768", [&](HWND menuWindow) {
+    auto menu = reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+      char text[64] = {};
+      GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+      labels.push_back(text);
+      checked.push_back(GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_CHECKED);
+    }
+    Keys(menuWindow, {VK_DOWN, VK_DOWN, VK_RETURN});
+  });
+  rig.editor->AskForParamValue(rig.probe, rig.plug.GetParam(kParamSwitch), &rig.probe->Rect());
+  EXPECT_EQ(labels, (std::vector<std::string>{"off", "on"}));
+  EXPECT_EQ(checked, (std::vector<bool>{true, false}));
+  EXPECT_EQ(rig.plug.GetParam(kParamSwitch)->Value(), 1.0);
+}
+
+// Numbering puts the position in front of the text; flags become the menu's states; a cancelled
+// menu chooses nothing.
+TEST(WinPrompts, MenuNumberingFlagsAndCancel) {
+  WinRig rig;
+  PopupMenu menu;
+  menu.numbering = 2;
+  menu.AddItem("first");
+  menu.AddItem("greyed", PopupMenuItem::Greyed);
+  menu.AddItem("checked", PopupMenuItem::Checked);
+  std::vector<std::string> labels;
+  UINT greyedState = 0;
+  ModalAnswer a("#32768", [&](HWND menuWindow) {
+    auto h = reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
+    for (int i = 0; i < GetMenuItemCount(h); ++i) {
+      char text[64] = {};
+      GetMenuStringA(h, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+      labels.push_back(text);
+    }
+    greyedState = GetMenuState(h, 1, MF_BYPOSITION);
+    Keys(menuWindow, {VK_DOWN, VK_RETURN});
+  });
+  PopupMenu* chosen = rig.editor->ShowPopupMenu(&menu, {10, 10, 110, 40});
+  EXPECT_EQ(labels, (std::vector<std::string>{"01: first", "02: greyed", "03: checked"}));
+  EXPECT_TRUE(greyedState & MF_GRAYED);
+  EXPECT_EQ(chosen, &menu);
+  EXPECT_EQ(menu.chosenIndex, 0);
+
+  PopupMenu other;
+  other.AddItem("one");
+  ModalAnswer cancel("#32768", [](HWND menuWindow) { Keys(menuWindow, {VK_ESCAPE}); });
+  EXPECT_EQ(rig.editor->ShowPopupMenu(&other, {10, 10, 110, 40}), nullptr);
+  EXPECT_EQ(other.chosenIndex, -1);
+}
+
+// A message box is owned by the host's main window and answers what the user pressed.
+TEST(WinPrompts, MessageBoxBelongsToTheHostsWindow) {
+  WinRig rig;
+  HWND owner = nullptr;
+  ModalAnswer a("#32770", [&](HWND dialog) {
+    owner = GetWindow(dialog, GW_OWNER);
+    PostMessageA(dialog, WM_COMMAND, IDNO, 0);
+  });
+  EXPECT_EQ(rig.editor->ShowMessage("Replace?", "ZolvarTesk", MB_YESNO), IDNO);
+  EXPECT_EQ(owner, rig.host);
+  // A confirmation answered No opens no web page.
+  ModalAnswer b("#32770", [](HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDNO, 0); });
+  EXPECT_FALSE(rig.editor->OpenWebPage("https://example.invalid/", "web", "Open it?", nullptr));
+}
+
+TEST(WinPrompts, ClipboardTextComesAsUtf8) {
+  WinRig rig;
+  const wchar_t text[] = L"\x00E7"
+                         L"a -18";
+  ASSERT_TRUE(OpenClipboard(rig.window));
+  EmptyClipboard();
+  HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, sizeof text);
+  memcpy(GlobalLock(mem), text, sizeof text);
+  GlobalUnlock(mem);
+  SetClipboardData(CF_UNICODETEXT, mem);
+  CloseClipboard();
+  std::string out;
+  EXPECT_TRUE(rig.editor->ClipboardText(out));
+  EXPECT_EQ(out, "\xC3\xA7"
+                 "a -18");
+}
+
+TEST(WinPrompts, WithoutAWindowTheDialogsAnswerNothing) {
+  WinRig rig;
+  rig.editor->CloseEditorWindow();
+  std::string file = "x.wav", dir;
+  rig.editor->AskForFile(file, 0, dir, "wav aif");
+  EXPECT_EQ(file, "");
+  ControlColor colour{255, 1, 2, 3};
+  EXPECT_FALSE(rig.editor->AskForColour(colour, "Colour"));
+  EXPECT_EQ(colour, (ControlColor{255, 1, 2, 3}));
+}
+
+TEST(WinServices, DirectoriesScaleAndWindowState) {
+  WinRig rig;
+  std::string host, plugin;
+  rig.editor->HostDirectory(host);
+  rig.editor->PluginDirectory(plugin);
+  ASSERT_FALSE(host.empty());
+  EXPECT_EQ(host.back(), '\\');
+  EXPECT_EQ(plugin, host); // the module here is the test program itself
+  EXPECT_GE(rig.editor->ScreenScale(), 1.0);
+  EXPECT_STREQ(rig.editor->DrawingApiName(), "Windows GDI");
+  EXPECT_TRUE(rig.editor->IsWindowOpen());
+  EXPECT_EQ(IGraphicsWin::ClassRegistrations(), 1);
+}
+
+// Keys: a key with a number that no control takes, and one without a number (Escape), both reach
+// the host's window; the wheel counts whole notches of 120; a middle-button move is no drag.
+TEST(WinInput, KeysGoToTheHostAndTheWheelCountsNotches) {
+  WinRig rig;
+  gHostKeys.clear();
+  SetCursorPos(30 + 40, 30 + 40);
+  SendMessageA(rig.window, WM_KEYDOWN, 'Q', 0);
+  SendMessageA(rig.window, WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_EQ(gHostKeys, (std::vector<WPARAM>{'Q', VK_ESCAPE}));
+
+  RECT r{};
+  GetWindowRect(rig.window, &r);
+  const LPARAM over = MAKELPARAM(r.left + 20, r.top + 20);
+  SendMessageA(rig.window, WM_MOUSEWHEEL, MAKEWPARAM(0, 60), over);
+  SendMessageA(rig.window, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-240)), over);
+  EXPECT_EQ(rig.probe->wheel, (std::vector<int>{0, -2}));
+
+  SendMessageA(rig.window, WM_MBUTTONDOWN, MK_MBUTTON, MAKELPARAM(20, 20));
+  SendMessageA(rig.window, WM_MOUSEMOVE, MK_MBUTTON, MAKELPARAM(40, 25));
+  SendMessageA(rig.window, WM_MBUTTONUP, 0, MAKELPARAM(40, 25));
+  EXPECT_EQ(rig.probe->drags, 0);
+  SendMessageA(rig.window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+  SendMessageA(rig.window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(40, 25));
+  SendMessageA(rig.window, WM_LBUTTONUP, 0, MAKELPARAM(40, 25));
+  EXPECT_EQ(rig.probe->drags, 1);
+}
+
+} // namespace
