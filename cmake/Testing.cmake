@@ -48,3 +48,16 @@ function(zt_load_module test module macro)
   endif()
   add_dependencies(${test} ${module})
 endfunction()
+
+# zt_add_windowed_test(<target>)
+#   A Windows test program that opens real windows: it runs under Wine on a virtual X server of
+#   its own (xvfb-run), with a Wine server of its own (cmake/wine-run.sh --windowed).
+function(zt_add_windowed_test target)
+  add_test(NAME ${target}
+           COMMAND xvfb-run -a -s "-screen 0 1024x768x24" ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh
+                   --windowed ${target} $<TARGET_FILE:${target}>
+           WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  # xvfb-run -a picks the first free display number by looking, which two starting at the same
+  # moment can both pick.
+  set_tests_properties(${target} PROPERTIES RESOURCE_LOCK virtual_x_server)
+endfunction()

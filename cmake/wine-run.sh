@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Runs a Windows executable under Wine; ctest uses it as the emulator of the win64 build.
 #   cmake/wine-run.sh prog.exe [args...]     exit status and output are the program's
+#   cmake/wine-run.sh --windowed NAME prog.exe [args...]
+#                                            a program that opens windows, on the X display in
+#                                            DISPLAY (xvfb-run), with a Wine server of its own
 # The prefix is made once, under a lock so that tests started in parallel do not race to make it,
 # and made again when the Wine version changes. Console programs need no display; windowed
 # tests run under xvfb-run. WINEPREFIX, WINEDEBUG and WINEDLLOVERRIDES may be set by the caller.
@@ -11,7 +14,19 @@ if [[ ! -x $wine ]]; then
   echo "wine-run: $wine not found: install the Debian package wine64" >&2
   exit 127
 fi
-[[ $# -gt 0 ]] || { echo "usage: wine-run.sh program.exe [args...]" >&2; exit 2; }
+usage="usage: wine-run.sh [--windowed NAME] program.exe [args...]"
+# A Wine server binds its desktop to the X display of the process that started it. The console
+# tests start servers without a display and keep them alive, so a program that needs windows
+# gets a prefix, and thus a server, of its own, started on its display and stopped with it.
+windowed=""
+if [[ ${1:-} == --windowed ]]; then
+  [[ $# -ge 3 ]] || { echo "$usage" >&2; exit 2; }
+  windowed=$2
+  shift 2
+  [[ -n ${DISPLAY:-} ]] || { echo "wine-run: --windowed needs an X display (run under xvfb-run)" >&2; exit 2; }
+  export WINEPREFIX=${WINEPREFIX:-$HOME/.cache/zolvartesk/wine-prefix-$windowed}
+fi
+[[ $# -gt 0 ]] || { echo "$usage" >&2; exit 2; }
 
 export WINEDEBUG=${WINEDEBUG:--all}
 # No offer to install Mono or Gecko.
@@ -38,6 +53,15 @@ if [[ ! -f $stamp || $(<"$stamp") != "$want" ]]; then
     echo "$want" >"$stamp"
   fi
   exec 8>&-
+fi
+if [[ -n $windowed ]]; then
+  # A server left from an earlier run would still be bound to that run's display, now gone.
+  "$wineserver" -k >/dev/null 2>&1 || true
+  "$wineserver" -w >/dev/null 2>&1 || true
+  status=0
+  "$wine" "$@" || status=$?
+  "$wineserver" -k >/dev/null 2>&1 || true
+  exit "$status"
 fi
 # Keep one server alive across the many short test starts: a client that arrives while the last
 # server is shutting down fails to start at all. A server already running makes this a no-op.

@@ -269,6 +269,70 @@ TEST_F(EditorWindow, TheTargetFieldTakesATypedValue) {
   plug->Dispatch(kEffEditClose);
 }
 
+// How a text entry ends, besides Enter and Escape: a press elsewhere in the editor applies the
+// typed value and goes no further (the switch under it keeps its state), the focus moving away
+// applies it, the wheel discards it. The box never holds more than 7 characters.
+TEST_F(EditorWindow, TheTargetEntryEndsAsThePressTheFocusOrTheWheelDecides) {
+  auto plug = Started();
+  HostWindow host;
+  ASSERT_EQ(plug->Dispatch(kEffEditOpen, 0, 0, host.hwnd), 1);
+  HWND editor = EditorIn(host.hwnd);
+  Pump(60);
+  const LPARAM onAnalyze = MAKELPARAM(kAnalyze.x + 50, kAnalyze.y + 16);
+  struct Ending {
+    const char* how;
+    void (*end)(HWND editor, HWND host, LPARAM onAnalyze);
+    const char* target;
+  };
+  const Ending endings[] = {
+      {"a press on the Analyze switch",
+       [](HWND editor, HWND, LPARAM at) {
+         PostMessageA(editor, WM_LBUTTONDOWN, MK_LBUTTON, at);
+         PostMessageA(editor, WM_LBUTTONUP, 0, at);
+       },
+       "-18"},
+      {"the focus moving to the host's window", [](HWND, HWND host, LPARAM) { SetFocus(host); },
+       "-18"},
+      {"the wheel over the editor",
+       [](HWND editor, HWND, LPARAM) {
+         RECT r{};
+         GetWindowRect(editor, &r);
+         PostMessageA(editor, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), MAKELPARAM(r.left + 5, r.top + 5));
+       },
+       "-23"},
+  };
+  for (const Ending& e : endings) {
+    SCOPED_TRACE(e.how);
+    plug->SetParameter(1, static_cast<float>((60.0 - 23.0) / 60.0));
+    Pump(40);
+    Click(editor, kTarget.left + 30, kTarget.top + 15);
+    HWND box = FindWindowExA(editor, nullptr, "EDIT", nullptr);
+    ASSERT_NE(box, nullptr);
+    for (char c : std::string("-18"))
+      SendMessageA(box, WM_CHAR, static_cast<WPARAM>(c), 0);
+    e.end(editor, host.hwnd, onAnalyze);
+    Pump(80);
+    EXPECT_FALSE(IsWindow(box));
+    EXPECT_EQ(FindWindowExA(editor, nullptr, "EDIT", nullptr), nullptr);
+    EXPECT_EQ(plug->ParamDisplay(1), e.target);
+    EXPECT_EQ(plug->ParamDisplay(3), "off"); // the press never reached the switch
+  }
+
+  Click(editor, kTarget.left + 30, kTarget.top + 15);
+  HWND box = FindWindowExA(editor, nullptr, "EDIT", nullptr);
+  ASSERT_NE(box, nullptr);
+  SendMessageA(box, EM_SETSEL, 0, -1);
+  for (char c : std::string("-1234567890"))
+    SendMessageA(box, WM_CHAR, static_cast<WPARAM>(c), 0);
+  char text[32] = {};
+  GetWindowTextA(box, text, sizeof text);
+  EXPECT_STREQ(text, "-123456");
+  SendMessageA(box, WM_KEYDOWN, VK_RETURN, 0);
+  Pump(80);
+  EXPECT_EQ(plug->ParamDisplay(1), "-60"); // clamped into the range
+  plug->Dispatch(kEffEditClose);
+}
+
 // A value the host sets reaches the screen within a few timer ticks.
 TEST_F(EditorWindow, AHostChangeIsRepaintedWithinAFewTicks) {
   auto plug = Started();

@@ -204,6 +204,99 @@ TEST(WinPrompts, WithoutAWindowTheDialogsAnswerNothing) {
   EXPECT_EQ(colour, (ControlColor{255, 1, 2, 3}));
 }
 
+// The first edit box among a dialog's descendants (the file name of a file dialog).
+HWND FirstEdit(HWND parent) {
+  for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    char cls[16] = {};
+    GetClassNameA(c, cls, sizeof cls);
+    if (_stricmp(cls, "Edit") == 0 && IsWindowVisible(c)) return c;
+    if (HWND inner = FirstEdit(c)) return inner;
+  }
+  return nullptr;
+}
+
+// The colour chooser carries the prompt as its title; OK keeps the starting colour and answers
+// true, Cancel answers false.
+TEST(WinPrompts, TheColourChooserShowsThePrompt) {
+  WinRig rig;
+  char title[64] = {};
+  ModalAnswer a("#32770", [&](HWND dialog) {
+    GetWindowTextA(dialog, title, sizeof title);
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  });
+  ControlColor colour{128, 10, 200, 30};
+  EXPECT_TRUE(rig.editor->AskForColour(colour, "Meter colour"));
+  EXPECT_STREQ(title, "Meter colour");
+  EXPECT_EQ(colour, (ControlColor{128, 10, 200, 30}));
+  ModalAnswer b("#32770", [](HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); });
+  EXPECT_FALSE(rig.editor->AskForColour(colour, "Meter colour"));
+}
+
+// The save dialog starts in the given folder, adds the first extension to a bare name and
+// answers the path and its folder; a cancelled dialog empties the file.
+TEST(WinPrompts, TheSaveDialogAnswersPathAndFolder) {
+  WinRig rig;
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  std::string folder = std::string(temp) + "zt-dialog-test\\";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  ModalAnswer a("#32770", [](HWND dialog) {
+    HWND name = FirstEdit(dialog);
+    if (name) SetWindowTextA(name, "take1");
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  });
+  std::string file, directory = folder;
+  rig.editor->AskForFile(file, 1, directory, "wav aif");
+  EXPECT_EQ(file, folder + "take1.wav");
+  EXPECT_EQ(directory, folder);
+
+  ModalAnswer b("#32770", [](HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); });
+  file = "take2.wav";
+  rig.editor->AskForFile(file, 0, directory, "wav");
+  EXPECT_EQ(file, "");
+  RemoveDirectoryA(folder.c_str());
+}
+
+// Hiding the cursor remembers where it was, once; restoring puts it back there.
+TEST(WinServices, RestoringTheCursorPutsItBack) {
+  WinRig rig;
+  SetCursorPos(120, 110);
+  rig.editor->HideCursor();
+  SetCursorPos(300, 200);
+  rig.editor->HideCursor(); // already hidden: the first position stays
+  rig.editor->RestoreCursor();
+  POINT p{};
+  GetCursorPos(&p);
+  EXPECT_EQ(p.x, 120);
+  EXPECT_EQ(p.y, 110);
+}
+
+// A new editor size resizes the window and the host's child window around it by the same
+// difference; the host's top-level window keeps its size.
+TEST(WinServices, ANewSizeGrowsTheWindowAndTheHostsPanel) {
+  WinRig rig;
+  rig.editor->CloseEditorWindow();
+  HWND panel = CreateWindowExA(0, "ZtPromptHost", "", WS_CHILD | WS_VISIBLE, 0, 0, 250, 150,
+                               rig.host, nullptr, GetModuleHandleA(nullptr), nullptr);
+  auto size = [](HWND w) {
+    RECT r{};
+    GetWindowRect(w, &r);
+    return std::make_pair(static_cast<int>(r.right - r.left), static_cast<int>(r.bottom - r.top));
+  };
+  const auto hostBefore = size(rig.host);
+  HWND window = static_cast<HWND>(rig.editor->OpenEditorWindow(panel));
+  ASSERT_NE(window, nullptr);
+  rig.editor->SetEditorSize(230, 130);
+  EXPECT_EQ(rig.editor->Width(), 230);
+  EXPECT_EQ(size(window), std::make_pair(230, 130));
+  EXPECT_EQ(size(panel), std::make_pair(280, 180));
+  EXPECT_EQ(size(rig.host), hostBefore);
+  RECT client{};
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 230);
+  EXPECT_EQ(client.bottom, 130);
+}
+
 TEST(WinServices, DirectoriesScaleAndWindowState) {
   WinRig rig;
   std::string host, plugin;
