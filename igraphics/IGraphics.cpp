@@ -29,9 +29,12 @@ void* OpenEditorWindowFor(IGraphics* editor, void* parent) {
 void CloseEditorWindowOf(IGraphics* editor) {
   editor->CloseEditorWindow();
 }
-constexpr EditorEntryPoints kEditorEntryPoints = {DestroyEditor, CreateEditorDrawBitmap,
-                                                  PushEditorParam, OpenEditorWindowFor,
-                                                  CloseEditorWindowOf};
+void SetEditorViewContainer(IGraphics* editor, IGraphicsViewContainer* container) {
+  editor->SetViewContainer(container);
+}
+constexpr EditorEntryPoints kEditorEntryPoints = {DestroyEditor,       CreateEditorDrawBitmap,
+                                                  PushEditorParam,     OpenEditorWindowFor,
+                                                  CloseEditorWindowOf, SetEditorViewContainer};
 
 } // namespace
 

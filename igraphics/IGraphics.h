@@ -19,22 +19,12 @@
 
 #include "igraphics/IGraphicsStructs.h"
 #include "igraphics/IPopupMenu.h"
+#include "iplug/IPlugBase.h" // IGraphicsViewContainer
 
 class IControl;
 class IPlugBase;
 class IPlugParam;
 class LICE_SysBitmap;
-
-// The host's view container, through which an AAX host may take a press on a parameter control
-// before the control sees it. Implemented by the AAX editor bridge; absent in other builds.
-class IGraphicsViewContainer {
-public:
-  virtual ~IGraphicsViewContainer() = default;
-  // The host's current modifier bits, merged into the press flags.
-  virtual uint32_t CurrentModifiers() = 0;
-  // paramId is the decimal text of the parameter index + 1; 0 means the host took the press.
-  virtual int ParameterMouseDown(const char* paramId, uint32_t flags) = 0;
-};
 
 class IGraphics {
 public:

@@ -22,7 +22,6 @@ namespace {
 
 constexpr const char* kClassName = "IPlugWndClass";
 constexpr const char* kWindowName = "IPlug";
-constexpr int kHostApiAax = 4;
 
 // Shared by every editor window of the process, on the one user-interface thread: no lock.
 int gRegistrations = 0;

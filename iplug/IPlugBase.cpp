@@ -131,6 +131,12 @@ bool IPlugBase::CloseEditorWindow() {
   return true;
 }
 
+bool IPlugBase::SetEditorViewContainer(IGraphicsViewContainer* container) {
+  if (!editor_) return false;
+  gEditorEntryPoints.load(std::memory_order_acquire)->setViewContainer(editor_, container);
+  return true;
+}
+
 void IPlugBase::RefreshEditorParams() {
   Lock lock(mutex_);
   if (!editor_) return;
@@ -376,6 +382,25 @@ void IPlugBase::RunBlockFloat(int frames) {
 void IPlugBase::RunBlockAccumulating(int frames) {
   RunBlock(frames);
   ConvertOutputs(frames, true);
+}
+
+void IPlugBase::PassThroughBlockFloat(int frames) {
+  for (int i = 0; i < NOutChannels(); ++i) {
+    double* out = outPointers_[outChannels_[i].pointerIdx];
+    const int n = std::min(frames, static_cast<int>(outChannels_[i].scratch.size()));
+    if (i < NInChannels())
+      std::copy_n(inPointers_[inChannels_[i].pointerIdx], n, out);
+    else
+      std::fill_n(out, n, 0.0);
+  }
+  ConvertOutputs(frames, false);
+}
+
+void IPlugBase::ClearScratchBuffers() {
+  for (InChannel& ch : inChannels_)
+    std::fill(ch.scratch.begin(), ch.scratch.end(), 0.0);
+  for (OutChannel& ch : outChannels_)
+    std::fill(ch.scratch.begin(), ch.scratch.end(), 0.0);
 }
 
 void IPlugBase::NotifyAllParameters(int source) {

@@ -19,6 +19,19 @@
 class IGraphics;      // the editor (igraphics/IGraphics.h)
 class ycairo_context; // the cairo drawing context (ycairo/ycairo.h)
 
+// The host's view container, through which an AAX host may take a press on a parameter control
+// before the control sees it. Implemented by the AAX editor bridge; absent in other builds.
+class IGraphicsViewContainer {
+public:
+  virtual ~IGraphicsViewContainer() = default;
+  // The host's current modifier bits, merged into the press flags.
+  virtual uint32_t CurrentModifiers() = 0;
+  // paramId is the decimal text of the parameter index + 1; 0 means the host took the press.
+  virtual int ParameterMouseDown(const char* paramId, uint32_t flags) = 0;
+  // The host's view takes a new size for the editor.
+  virtual void ResizeView(int width, int height) = 0;
+};
+
 // What the base does with its editor. The graphics library is built on this one, so the base
 // cannot call into it by name without tying every user of the framework core to the graphics
 // library (and making the two static libraries depend on each other). Constructing an editor
@@ -31,6 +44,7 @@ struct EditorEntryPoints {
   // headless editor) or the window could not be made.
   void* (*openWindow)(IGraphics* editor, void* parent);
   void (*closeWindow)(IGraphics* editor);
+  void (*setViewContainer)(IGraphics* editor, IGraphicsViewContainer* container);
 };
 
 // What the base does with its drawing context, installed by the cairo layer when a context is
@@ -141,6 +155,9 @@ public:
   void* OpenEditorWindow(void* parent);
   // Closes the editor's window; false without an editor.
   bool CloseEditorWindow();
+  // The host view container the editor offers parameter presses to (not owned; null for none);
+  // false without an editor.
+  bool SetEditorViewContainer(IGraphicsViewContainer* container);
 
   // --- drawing context -------------------------------------------------------------------------
   // Takes ownership of the instance's cairo context (plug-in constructor, before the editor's
@@ -186,6 +203,11 @@ public:
   void RunBlock(int frames);             // audio thread: double buffers attached
   void RunBlockFloat(int frames);        // audio thread: single precision, replacing
   void RunBlockAccumulating(int frames); // audio thread: single precision, adding
+  // Audio thread: the bypass counterpart of RunBlockFloat, without ProcessBlock: output i takes
+  // input i (zeros where there is no input record), converted into the connected outputs.
+  void PassThroughBlockFloat(int frames);
+  // Audio thread: every channel's scratch buffer holds zeros again.
+  void ClearScratchBuffers();
   // ParameterChanged for every parameter in index order; takes no lock itself.
   void NotifyAllParameters(int source);
 

@@ -18,6 +18,12 @@ constexpr size_t kNameStringSize = 128; // effect, product and maker names, NUL 
 
 // What IdentifyHost makes of the host's product name: each code stands for the substring (any
 // case) it is named after. Codes 6, 10, 11 and 19 are never produced.
+// Which adapter built an instance (IPlugBase::HostApi).
+enum HostApiCode : int32_t {
+  kHostApiVst2 = 0,
+  kHostApiAax = 4,
+};
+
 enum HostCode : int32_t {
   kHostUnidentified = -1, // not yet asked
   kHostUnknown = 0,       // none of the substrings

@@ -40,7 +40,9 @@ constexpr SwitchLayout kSwitches[] = {
     {102, "resources/img/bypass-btn.png", 78, 217, ParamBypass},
 };
 
-PluginConfig ReceiveConfig() {
+} // namespace
+
+PluginConfig ZolvarTesk_Receive::Config() {
   PluginConfig c;
   c.paramCount = kNumReceiveParams;
   c.channelIO = "1-1 2-2";
@@ -55,10 +57,7 @@ PluginConfig ReceiveConfig() {
   return c;
 }
 
-} // namespace
-
-ZolvarTesk_Receive::ZolvarTesk_Receive(IPlugInstanceInfo info)
-    : IPlugAdapter(info, ReceiveConfig()) {
+ZolvarTesk_Receive::ZolvarTesk_Receive(IPlugInstanceInfo info) : IPlugAdapter(info, Config()) {
   link = std::make_unique<ReferenceLink>(this, kSegmentBaseName);
 
   GetParam(ParamBypass)->ConfigureBool("Bypass", false);

@@ -29,6 +29,9 @@ public:
   static constexpr int kEditorWidth = 256;
   static constexpr int kEditorHeight = 300;
 
+  // Names, identifiers, channels and version: what every format's factory describes.
+  static PluginConfig Config();
+
   // Plug-in factory of the adapter, under its construction lock: opens the reference link
   // (claiming a slot), configures the parameters, builds and attaches the editor.
   explicit ZolvarTesk_Receive(IPlugInstanceInfo info);

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "tools/vsthost/DynamicLibrary.h"
+#include "tools/loader/DynamicLibrary.h"
 
 namespace {
 
@@ -81,7 +81,7 @@ std::unique_ptr<VstModule> VstModule::Load(const std::string& path, std::string*
     return nullptr;
   }
   std::string why;
-  void* handle = zt::vsthost::OpenLibrary(path, &why);
+  void* handle = zt::loader::OpenLibrary(path, &why);
   if (!handle) {
     SetError(error, "cannot load " + path + ": " + why);
     return nullptr;
@@ -90,7 +90,7 @@ std::unique_ptr<VstModule> VstModule::Load(const std::string& path, std::string*
   module->handle_ = handle;
   module->path_ = path;
   for (const char* name : {"VSTPluginMain", "main"}) {
-    if (void* symbol = zt::vsthost::FindSymbol(handle, name)) {
+    if (void* symbol = zt::loader::FindSymbol(handle, name)) {
       module->entry_ = reinterpret_cast<VstEntryProc>(symbol);
       module->entryName_ = name;
       return module;
@@ -101,7 +101,7 @@ std::unique_ptr<VstModule> VstModule::Load(const std::string& path, std::string*
 }
 
 VstModule::~VstModule() {
-  zt::vsthost::CloseLibrary(handle_);
+  zt::loader::CloseLibrary(handle_);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,11 +1,11 @@
-#include "tools/vsthost/DynamicLibrary.h"
+#include "tools/loader/DynamicLibrary.h"
 
 #include <filesystem>
 #include <system_error>
 
 #include <windows.h>
 
-namespace zt::vsthost {
+namespace zt::loader {
 
 namespace {
 std::string LastErrorText() {
@@ -50,4 +50,4 @@ void CloseLibrary(void* library) {
   if (library) FreeLibrary(static_cast<HMODULE>(library));
 }
 
-} // namespace zt::vsthost
+} // namespace zt::loader

@@ -1,10 +1,10 @@
-#include "tools/vsthost/DynamicLibrary.h"
+#include "tools/loader/DynamicLibrary.h"
 
 #include <cstring>
 #include <dlfcn.h>
 #include <link.h>
 
-namespace zt::vsthost {
+namespace zt::loader {
 
 void* OpenLibrary(const std::string& path, std::string* error) {
   // A bare file name would make dlopen search the library path; the user means this file.
@@ -42,4 +42,4 @@ void CloseLibrary(void* library) {
   if (library) dlclose(library);
 }
 
-} // namespace zt::vsthost
+} // namespace zt::loader

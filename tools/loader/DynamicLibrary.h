@@ -1,10 +1,10 @@
 #pragma once
-// Loading a shared library and finding its exports: the host harness's one platform seam, with
+// Loading a shared library and finding its exports: the host harnesses' one platform seam, with
 // one file per platform (DynamicLibraryPosix.cpp, DynamicLibraryWin32.cpp).
 
 #include <string>
 
-namespace zt::vsthost {
+namespace zt::loader {
 
 // Loads the library at `path` with all its symbols bound now. Null with a one-line *error
 // (the system's reason) when it cannot be loaded.
@@ -14,4 +14,4 @@ void* OpenLibrary(const std::string& path, std::string* error);
 void* FindSymbol(void* library, const char* name);
 void CloseLibrary(void* library);
 
-} // namespace zt::vsthost
+} // namespace zt::loader
