@@ -32,9 +32,13 @@ void CloseEditorWindowOf(IGraphics* editor) {
 void SetEditorViewContainer(IGraphics* editor, IGraphicsViewContainer* container) {
   editor->SetViewContainer(container);
 }
-constexpr EditorEntryPoints kEditorEntryPoints = {DestroyEditor,       CreateEditorDrawBitmap,
-                                                  PushEditorParam,     OpenEditorWindowFor,
-                                                  CloseEditorWindowOf, SetEditorViewContainer};
+void SizeOfEditor(IGraphics* editor, int* width, int* height) {
+  *width = editor->Width();
+  *height = editor->Height();
+}
+constexpr EditorEntryPoints kEditorEntryPoints = {
+    DestroyEditor,       CreateEditorDrawBitmap, PushEditorParam, OpenEditorWindowFor,
+    CloseEditorWindowOf, SetEditorViewContainer, SizeOfEditor};
 
 } // namespace
 

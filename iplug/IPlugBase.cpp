@@ -107,8 +107,7 @@ bool IPlugBase::SnapshotEditor(uint32_t* pixels, int width, int height, int rowP
 void IPlugBase::EditorSize(int* width, int* height) {
   Lock lock(mutex_);
   int w = 0, h = 0;
-  if (editor_ && drawingContext_.context)
-    gDrawingContextEntryPoints.load(std::memory_order_acquire)->editorSize(editor_, &w, &h);
+  if (editor_) gEditorEntryPoints.load(std::memory_order_acquire)->editorSize(editor_, &w, &h);
   if (width) *width = w;
   if (height) *height = h;
 }

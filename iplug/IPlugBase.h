@@ -45,6 +45,8 @@ struct EditorEntryPoints {
   void* (*openWindow)(IGraphics* editor, void* parent);
   void (*closeWindow)(IGraphics* editor);
   void (*setViewContainer)(IGraphics* editor, IGraphicsViewContainer* container);
+  // The editor's width and height.
+  void (*editorSize)(IGraphics* editor, int* width, int* height);
 };
 
 // What the base does with its drawing context, installed by the cairo layer when a context is
@@ -55,8 +57,6 @@ struct DrawingContextEntryPoints {
   // Paints the whole editor into its back buffer and copies width x height pixels from its
   // top-left corner into pixels (rows rowPixels apart); false when nothing could be painted.
   bool (*snapshotEditor)(IGraphics* editor, uint32_t* pixels, int width, int height, int rowPixels);
-  // The editor's width and height.
-  void (*editorSize)(IGraphics* editor, int* width, int* height);
 };
 
 // ParameterChanged source codes.
@@ -173,7 +173,7 @@ public:
   // an editor or a drawing context, or with a null or too small buffer.
   bool SnapshotEditor(uint32_t* pixels, int width, int height, int rowPixels);
   // The editor's size, for adapters that cannot include the graphics library; 0 x 0 without an
-  // editor or a drawing context.
+  // editor.
   void EditorSize(int* width, int* height);
   static void InstallDrawingContextEntryPoints(const DrawingContextEntryPoints* entries);
 

@@ -43,11 +43,6 @@ bool SnapshotEditor(IGraphics* editor, uint32_t* pixels, int width, int height, 
   return true;
 }
 
-void EditorSize(IGraphics* editor, int* width, int* height) {
-  *width = editor->Width();
-  *height = editor->Height();
-}
-
 // cairo's static Windows build initialises its global locks lazily, in the constructors of
 // surfaces, patterns and font faces; its FreeType font map takes one of them before any of those
 // ran, and an uninitialised critical section never opens. Creating one pattern first, once per
@@ -60,8 +55,7 @@ void EnsureCairoLocksReady() {
   (void)ready;
 }
 
-const DrawingContextEntryPoints kEntryPoints = {&DestroyContext, &BindContext, &SnapshotEditor,
-                                                &EditorSize};
+const DrawingContextEntryPoints kEntryPoints = {&DestroyContext, &BindContext, &SnapshotEditor};
 
 } // namespace
 

@@ -394,4 +394,62 @@ TEST(RenderExample, RunsAndWritesFilesAndPlot) {
   EXPECT_NEAR(Integrated(got), Integrated(ref), 1.5);
 }
 
+// The two deliverables run the same receiver: over the built-in example the AAX module's output
+// equals the VST2 module's single-precision output sample for sample, bit for bit.
+TEST(RenderExample, AaxOutputEqualsVst2SinglePrecisionBitForBit) {
+  Scratch s;
+  RunResult r = RunRender(
+      s, {"--example-dir", s("vst2"), "--single", "--subtype", "float", "--no-plot", "-q"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  r = RunRender(s, {"--example-dir", s("aax"), "--aax", "--subtype", "float", "--no-plot"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("(AAX), 32-bit processing"), std::string::npos) << r.out;
+  // The module's diagnostics stay out of the report.
+  EXPECT_EQ(r.out.find("attach input buffers"), std::string::npos);
+  Audio vst2, aax;
+  ASSERT_TRUE(ReadAudio(s("vst2/example-output.wav"), &vst2));
+  ASSERT_TRUE(ReadAudio(s("aax/example-output.wav"), &aax));
+  ASSERT_EQ(vst2.samples.size(), aax.samples.size());
+  ASSERT_EQ(vst2.samples.size(), 2u * 20 * 48000);
+  size_t differing = 0;
+  for (size_t i = 0; i < vst2.samples.size(); ++i)
+    if (std::memcmp(&vst2.samples[i], &aax.samples[i], sizeof(double)) != 0) ++differing;
+  EXPECT_EQ(differing, 0u);
+}
+
+// Through the AAX module: analysis saved with the AAX chunk, normalisation from it in the next run;
+// what only the VST2 module offers is refused.
+TEST(RenderAax, StateAndParametersThroughTheAaxModule) {
+  Scratch s;
+  const Pair p = WritePair(s, "ax", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 2, 2, 0.0);
+  RunResult r = RunRender(s, {p.input, p.reference, s("analysed.wav"), "--aax", "--analyze",
+                              "--save-state", s("state.aax"), "--no-plot"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(fs::file_size(s("state.aax")), 44u); // count and five doubles, no header
+  r = RunRender(s, {p.input, p.reference, s("normalised.wav"), "--aax", "--load-state",
+                    s("state.aax"), "--normalize", "--target", "-20", "--no-plot"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  Audio normalised;
+  ASSERT_TRUE(ReadAudio(s("normalised.wav"), &normalised));
+  EXPECT_NEAR(Integrated(normalised), -20.0, 0.05);
+  EXPECT_NE(r.out.find("Normalization target -20.00 LUFS"), std::string::npos) << r.out;
+
+  const struct {
+    std::vector<std::string> args;
+    const char* message;
+  } refused[] = {
+      {{"--aax", "--param", "Bypass=maybe"}, "refused"},
+      {{"--aax", "--param", "Normalization target=-75"}, "refused"},
+      {{"--aax", "--screenshot", s("shot.png")}, "VST2"},
+  };
+  for (const auto& c : refused) {
+    std::vector<std::string> args = {p.input, p.reference, s("x.wav"), "--no-plot"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    r = RunRender(s, args);
+    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
+}
+
 } // namespace

@@ -12,8 +12,7 @@
 
 #include "tools/render/Progress.h"
 #include "tools/sender/ReferenceSender.h"
-#include "tools/vsthost/VstHost.h"
-#include "iplug/vst2/vst2_vendor.h"
+#include "tools/render/RenderPlugin.h"
 #include "os/SharedMemory.h"
 
 #if defined(_WIN32)
@@ -68,116 +67,8 @@ private:
   bool hadOld_ = false;
 };
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool ParseDouble(const std::string& text, double* out) {
-  const char* s = text.c_str();
-  char* end = nullptr;
-  const double v = strtod(s, &end);
-  if (end == s || !std::isfinite(v)) return false;
-  while (*end == ' ')
-    ++end;
-  if (*end) return false;
-  *out = v;
-  return true;
-}
-
-std::string ParamList(VstPlugin& plug) {
-  std::string list;
-  for (int i = 0; i < plug.NumParams(); ++i)
-    list += (i ? ", " : "") + plug.ParamName(i);
-  return list;
-}
-
-// A parameter by its name (any case) or its index; -1 when there is none.
-int FindParam(VstPlugin& plug, const std::string& key) {
-  double index = 0;
-  if (ParseDouble(key, &index) && index == std::floor(index) && index >= 0 &&
-      index < plug.NumParams())
-    return static_cast<int>(index);
-  for (int i = 0; i < plug.NumParams(); ++i)
-    if (Lower(plug.ParamName(i)) == Lower(key)) return i;
-  return -1;
-}
-
-// Sets a parameter from its text through opcode 27. Texts of switches are judged by the plug-in
-// itself; a number for a continuous parameter must be one, and lie in the range the plug-in
-// displays for its ends, since the plug-in would store a non-number as 0 and clamp the rest.
-bool ApplyParam(VstPlugin& plug, const std::string& key, const std::string& text,
-                std::string* error) {
-  const int index = FindParam(plug, key);
-  if (index < 0) {
-    *error = "the plug-in has no parameter '" + key + "' (it has " + ParamList(plug) + ")";
-    return false;
-  }
-  const std::string name = plug.ParamName(index);
-  const bool continuous = plug.Dispatch(kEffVendorSpecific, kVendorParamIsStepped, index, nullptr,
-                                        0.0f) != kVendorAnswer;
-  if (continuous) {
-    double v = 0;
-    if (!ParseDouble(text, &v)) {
-      *error = "parameter '" + name + "' needs a number, got '" + text + "'";
-      return false;
-    }
-    char lo[64] = {}, hi[64] = {};
-    plug.Dispatch(kEffVendorSpecific, kVendorFormatNormalized, index, lo, 0.0f);
-    plug.Dispatch(kEffVendorSpecific, kVendorFormatNormalized, index, hi, 1.0f);
-    double minV = 0, maxV = 0;
-    if (ParseDouble(lo, &minV) && ParseDouble(hi, &maxV) && minV <= maxV &&
-        (v < minV || v > maxV)) {
-      *error = "parameter '" + name + "' must be from " + lo + " to " + hi + ", got '" + text + "'";
-      return false;
-    }
-  }
-  if (!plug.SetParameterText(index, text.c_str())) {
-    *error = "the plug-in refused '" + text + "' for parameter '" + name + "'";
-    return false;
-  }
-  return true;
-}
-
 double Now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// The plug-in, set up as a host sets up an insert on a track: rate, block size, the file's
-// channels, the state to load and the parameter texts, in that order.
-std::unique_ptr<VstPlugin> StartPlugin(const RenderOptions& options, VstModule& module,
-                                       const AudioInfo& info, std::string* error) {
-  std::string err;
-  std::unique_ptr<VstPlugin> plug = VstPlugin::Create(module, &err);
-  if (!plug) {
-    *error = "the plug-in '" + options.plugin + "' did not start: " + err;
-    return nullptr;
-  }
-  // An offline render: long files would make a record of every host call grow without end.
-  plug->recordCalls = false;
-  plug->offline = true;
-  plug->hostProductName = "zt-render";
-  plug->Open();
-  plug->SetSampleRate(info.rate);
-  plug->SetBlockSize(options.blockSize);
-  VstSpeakerArrangement inArr{}, outArr{};
-  inArr.type = outArr.type = info.channels == 1 ? kSpeakerArrMono : kSpeakerArrStereo;
-  inArr.numChannels = outArr.numChannels = info.channels;
-  plug->Dispatch(kEffSetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(&inArr), &outArr, 0.0f);
-
-  if (!options.loadState.empty()) {
-    std::string bytes;
-    if (!ReadSmallFile(options.loadState, 1 << 20, &bytes, error)) return nullptr;
-    if (bytes.empty() ||
-        !plug->SetChunk(std::vector<uint8_t>(bytes.begin(), bytes.end()), /*program=*/true)) {
-      *error = "the state file '" + options.loadState + "' was refused by the plug-in";
-      return nullptr;
-    }
-  }
-  for (const auto& [key, text] : options.params)
-    if (!ApplyParam(*plug, key, text, error)) return nullptr;
-  return plug;
 }
 
 // The block loop: for every block the sender publishes the reference's loudness, the plug-in
@@ -185,7 +76,7 @@ std::unique_ptr<VstPlugin> StartPlugin(const RenderOptions& options, VstModule& 
 class RenderLoop {
 public:
   RenderLoop(const RenderOptions& options, AudioReader& input, AudioReader& reference,
-             AudioWriter& output, VstPlugin& plug, RenderResult& result)
+             AudioWriter& output, RenderPlugin& plug, RenderResult& result)
       : options_(options), input_(input), reference_(reference), output_(output), plug_(plug),
         r_(result), ch_(input.Info().channels), refCh_(reference.Info().channels),
         block_(options.blockSize), inMeter_(ch_, r_.rate), refMeter_(refCh_, r_.rate),
@@ -196,8 +87,6 @@ public:
     for (int c = 0; c < 2; ++c) {
       dIn_[c].assign(block_, 0.0);
       dOut_[c].assign(block_, 0.0);
-      fIn_[c].assign(block_, 0.0f);
-      fOut_[c].assign(block_, 0.0f);
     }
   }
 
@@ -220,13 +109,12 @@ private:
   const RenderOptions& options_;
   AudioReader &input_, &reference_;
   AudioWriter& output_;
-  VstPlugin& plug_;
+  RenderPlugin& plug_;
   RenderResult& r_;
   const int ch_, refCh_, block_;
   LoudnessMeter inMeter_, refMeter_, outMeter_;
   std::vector<double> inBuf_, refBuf_, outBuf_; // interleaved, as the files hold them
   std::vector<double> dIn_[2], dOut_[2];        // the plug-in's channels
-  std::vector<float> fIn_[2], fOut_[2];
   bool leading_ = true, referenceEnded_ = false;
   double inPlugin_ = 0.0;
 };
@@ -318,24 +206,10 @@ void RenderLoop::TakeInput(int n) {
 
 bool RenderLoop::Process(int n, std::string* error) {
   const double t0 = Now();
-  bool ran;
-  if (options_.singlePrecision) {
-    for (int c = 0; c < 2; ++c)
-      std::copy_n(dIn_[c].begin(), n, fIn_[c].begin());
-    float* ins[2] = {fIn_[0].data(), fIn_[1].data()};
-    float* outs[2] = {fOut_[0].data(), fOut_[1].data()};
-    ran = plug_.ProcessReplacing(ins, outs, n);
-    for (int c = 0; c < 2; ++c)
-      std::copy_n(fOut_[c].begin(), n, dOut_[c].begin());
-    if (!ran) *error = "the plug-in has no single-precision processing";
-  } else {
-    double* ins[2] = {dIn_[0].data(), dIn_[1].data()};
-    double* outs[2] = {dOut_[0].data(), dOut_[1].data()};
-    ran = plug_.ProcessDouble(ins, outs, n);
-    if (!ran) *error = "the plug-in has no 64-bit processing (try --single)";
-  }
+  double* ins[2] = {dIn_[0].data(), dIn_[1].data()};
+  double* outs[2] = {dOut_[0].data(), dOut_[1].data()};
+  const bool ran = plug_.Process(ins, outs, n, error);
   inPlugin_ += Now() - t0;
-  plug_.transport.Advance(n);
   return ran;
 }
 
@@ -346,26 +220,6 @@ bool RenderLoop::Emit(int n, std::string* error) {
   outMeter_.Add(outBuf_.data(), n);
   r_.output.momentary.push_back(outMeter_.Momentary());
   return output_.Write(outBuf_.data(), n, error);
-}
-
-// What the session looks like after the render: the parameters, the editor (the last block's
-// read-outs, the switches and the target as they were left) and the state to save.
-bool Summarize(const RenderOptions& options, VstPlugin& plug, RenderResult& r, std::string* error) {
-  r.lagBlocks = static_cast<int>(r.silentFrames / options.blockSize);
-  for (int i = 0; i < plug.NumParams(); ++i) {
-    std::string label = plug.ParamLabel(i);
-    r.finalParams.push_back(plug.ParamName(i) + " " + plug.ParamDisplay(i) +
-                            (label.empty() ? "" : " " + label));
-  }
-  if (options.screenshot && !FetchEditorPicture(plug, &r.editor, error)) return false;
-  if (!options.saveState.empty()) {
-    r.state = plug.GetChunk(/*program=*/true);
-    if (r.state.empty()) {
-      *error = "the plug-in gave no state to save";
-      return false;
-    }
-  }
-  return true;
 }
 
 } // namespace
@@ -381,13 +235,8 @@ bool Render(const RenderOptions& options, AudioReader& input, AudioReader& refer
   r.blockSize = options.blockSize;
 
   PrivateSession session;
-  std::string err;
-  std::unique_ptr<VstModule> module = VstModule::Load(options.plugin, &err);
-  if (!module) {
-    *error = "cannot load the plug-in '" + options.plugin + "': " + err;
-    return false;
-  }
-  std::unique_ptr<VstPlugin> plug = StartPlugin(options, *module, input.Info(), error);
+  std::unique_ptr<RenderPlugin> plug = options.aax ? StartAaxPlugin(options, input.Info(), error)
+                                                   : StartVst2Plugin(options, input.Info(), error);
   if (!plug) return false;
 
   ReferenceSender sender;
@@ -395,16 +244,12 @@ bool Render(const RenderOptions& options, AudioReader& input, AudioReader& refer
     *error = "the reference cannot be published: " + sender.Error();
     return false;
   }
-  plug->transport.playing = true;
-  plug->transport.samplePos = 0.0;
-  plug->Resume();
-
+  plug->Start();
   RenderLoop loop(options, input, reference, output, *plug, r);
   if (!loop.Run(sender, error)) return false;
   sender.Withdraw();
-  plug->Suspend();
+  plug->Stop();
   loop.StoreIntegrated();
-  if (!Summarize(options, *plug, r, error)) return false;
-  plug->Close();
-  return true;
+  r.lagBlocks = static_cast<int>(r.silentFrames / options.blockSize);
+  return plug->Summarize(options, r, error);
 }

@@ -1,5 +1,5 @@
 #pragma once
-// One offline render: the VST2 plug-in, loaded through the host harness, processes the input
+// One offline render: the plug-in (its VST2 or its AAX module) processes the input
 // block by block while a sender stand-in publishes the reference's momentary loudness into the
 // shared segment before each block, as a sender on another track of the same session would.
 
@@ -14,6 +14,7 @@
 
 struct RenderOptions {
   std::string plugin;  // path of the plug-in module
+  bool aax = false;    // the module is the AAX deliverable (always single precision)
   int blockSize = 512; // frames per block
   bool singlePrecision = false;
   // Parameter texts in the order given: a parameter name (any case) or index, and its text.
@@ -34,8 +35,10 @@ struct RenderResult {
   double wallSeconds = 0.0;    // the whole processing loop
   double pluginSeconds = 0.0;  // inside the plug-in's audio callback
   std::vector<std::string> finalParams; // "Name: display label" after processing
-  std::vector<uint8_t> state; // the chunk of opcode 23 (program) after processing, when asked for
-  EditorPicture editor;       // the editor after processing, when asked for
+  // The state after processing, when asked for: the chunk of opcode 23 (program) of the VST2
+  // module, or the AAX module's chunk data.
+  std::vector<uint8_t> state;
+  EditorPicture editor; // the editor after processing, when asked for
   bool interrupted = false;
 };
 

@@ -1,4 +1,4 @@
-// zt-render: renders an audio file through the ZolvarTesk_Receive VST2 plug-in against a
+// zt-render: renders an audio file through the ZolvarTesk_Receive plug-in against a
 // reference file, as a session with a sender on the reference track would, and reports how
 // closely the result followed the reference.
 #include <cerrno>
@@ -29,6 +29,9 @@
 #ifndef ZT_RENDER_PLUGIN
 #define ZT_RENDER_PLUGIN ""
 #endif
+#ifndef ZT_RENDER_AAX_PLUGIN
+#define ZT_RENDER_AAX_PLUGIN ""
+#endif
 
 namespace fs = std::filesystem;
 
@@ -41,12 +44,14 @@ void Usage(FILE* f) {
         "       zt-render [options]          run the built-in example (no files needed)\n"
         "\n"
         "Makes the loudness of INPUT follow the momentary loudness of REFERENCE through the\n"
-        "ZolvarTesk_Receive VST2 plug-in, writes the result to OUTPUT and a plot of the three\n"
+        "ZolvarTesk_Receive plug-in, writes the result to OUTPUT and a plot of the three\n"
         "loudness curves beside it (OUTPUT with the extension .png). INPUT and REFERENCE are\n"
         "mono or stereo WAV, FLAC or AIFF files at the same sample rate.\n"
         "\n"
         "Plug-in:\n"
         "  --plugin PATH        the plug-in module (default: the one built with this tool)\n"
+        "  --aax                through the AAX module (single precision; the state files\n"
+        "                       hold the AAX chunk), not the VST2 module\n"
         "  --block N            frames per block, 16 to 16384 (default 512)\n"
         "  --single             single-precision processing (default: 64-bit)\n"
         "Parameters, applied as texts after --load-state, in the order given:\n"
@@ -68,7 +73,8 @@ void Usage(FILE* f) {
         "  --plot FILE          where to write the plot (default: OUTPUT with .png)\n"
         "  --no-plot            write no plot\n"
         "  --screenshot FILE    write a PNG of the plug-in's editor as it looks after\n"
-        "                       processing (read-outs of the last block, switches, target)\n"
+        "                       processing (read-outs of the last block, switches, target;\n"
+        "                       VST2 module only)\n"
         "  --example-dir DIR    folder for the built-in example (default: zt-render-example)\n"
         "  -q, --quiet          print nothing but errors\n"
         "  -h, --help           show this text\n"
@@ -104,14 +110,15 @@ void OnSignal(int) {
 
 // The module beside this executable wins over the one of the build tree, so that a copied
 // pair of files works together.
-std::string DefaultPlugin() {
+// The module beside the executable, else the one of the build tree.
+std::string DefaultPlugin(bool aax) {
 #if defined(_WIN32)
-  const char* name = "ZolvarTesk_Receive.dll";
+  const char* name = aax ? "ZolvarTesk_Receive.aaxplugin" : "ZolvarTesk_Receive.dll";
   char self[MAX_PATH] = {};
   const DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
   std::string exe = n > 0 && n < MAX_PATH ? std::string(self, n) : std::string();
 #else
-  const char* name = "ZolvarTesk_Receive.so";
+  const char* name = aax ? "ZolvarTesk_Receive.aaxplugin" : "ZolvarTesk_Receive.so";
   std::error_code ec;
   std::string exe = fs::read_symlink("/proc/self/exe", ec).string();
 #endif
@@ -120,7 +127,7 @@ std::string DefaultPlugin() {
     const fs::path beside = fs::path(exe).parent_path() / name;
     if (fs::exists(beside, ec2)) return beside.string();
   }
-  return ZT_RENDER_PLUGIN;
+  return aax ? ZT_RENDER_AAX_PLUGIN : ZT_RENDER_PLUGIN;
 }
 
 std::string WithExtension(const std::string& path, const char* ext) {
@@ -192,6 +199,8 @@ bool ParsePluginOption(const std::string& a, const std::function<std::string()>&
     o.blockSize = static_cast<int>(n);
   } else if (a == "--single") {
     o.singlePrecision = true;
+  } else if (a == "--aax") {
+    o.aax = true;
   } else if (a == "--target") {
     const std::string v = value();
     double t = 0;
@@ -270,12 +279,17 @@ CommandLine ParseArguments(int argc, char** argv) {
          2);
   if (!cl.files.empty() && cl.files.size() != 3)
     Fail("give INPUT REFERENCE OUTPUT, or no files for the built-in example (see --help)", 2);
-  cl.options.plugin = cl.pluginPath.empty() ? DefaultPlugin() : cl.pluginPath;
+  if (cl.options.aax) {
+    if (!cl.screenshotPath.empty())
+      Fail("--screenshot needs the VST2 module: the AAX module has no picture call", 2);
+    cl.options.singlePrecision = true; // AAX renders single precision only
+  }
+  cl.options.plugin = cl.pluginPath.empty() ? DefaultPlugin(cl.options.aax) : cl.pluginPath;
   cl.options.progress = !cl.quiet;
   std::error_code ec;
   if (cl.options.plugin.empty() || !fs::exists(cl.options.plugin, ec))
-    Fail("no plug-in module at '" + cl.options.plugin +
-         "' (build ZolvarTesk_Receive, or --plugin)");
+    Fail("no plug-in module at '" + cl.options.plugin + "' (build " +
+         (cl.options.aax ? "ZolvarTesk_Receive_aax" : "ZolvarTesk_Receive") + ", or --plugin)");
   return cl;
 }
 
@@ -436,8 +450,9 @@ void PrintReport(const Report& rep, const AudioReader& input, const AudioWriter&
          cl.files[2].c_str());
   if (cl.example)
     printf("  example    synthesised speech-like reference and music-like input (see --help)\n");
-  printf("  plug-in    %s, %s processing, %d-frame blocks\n", cl.options.plugin.c_str(),
-         cl.options.singlePrecision ? "32-bit" : "64-bit", r.blockSize);
+  printf("  plug-in    %s (%s), %s processing, %d-frame blocks\n", cl.options.plugin.c_str(),
+         cl.options.aax ? "AAX" : "VST2", cl.options.singlePrecision ? "32-bit" : "64-bit",
+         r.blockSize);
   printf("  audio      %.2f s, %d Hz, %s in, %s out, %s\n", rep.audioSeconds, r.rate,
          ChannelsText(input.Info().channels).c_str(), ChannelsText(outInfo.channels).c_str(),
          DescribeFormat(outInfo.format).c_str());

@@ -109,6 +109,14 @@ AAX_Result AAX_CEffectParameters::GetParameterValueString(const char* id, AAX_IS
   return kAAXSuccess;
 }
 
+AAX_Result AAX_CEffectParameters::GetParameterValueFromString(const char* id, double* value,
+                                                              const char* text) {
+  const AAX_IParameter* p = parameters_.GetParameterByID(id);
+  if (!p) return kAAXErrorUnknownParameter;
+  if (!value || !text) return kAAXErrorNullObject;
+  return p->NormalizedFromString(text, value) ? kAAXSuccess : kAAXErrorInvalidString;
+}
+
 AAX_Result AAX_CEffectParameters::GetParameterNormalizedValue(const char* id, double* value) {
   const AAX_IParameter* p = parameters_.GetParameterByID(id);
   if (!p) return kAAXErrorUnknownParameter;

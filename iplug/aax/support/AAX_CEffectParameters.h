@@ -44,6 +44,7 @@ public:
   AAX_Result GetParameterNumberOfSteps(const char* id, int32_t* steps) override;
   AAX_Result GetParameterKind(const char* id, int32_t* kind) override;
   AAX_Result GetParameterValueString(const char* id, AAX_IString* text, int32_t maxLength) override;
+  AAX_Result GetParameterValueFromString(const char* id, double* value, const char* text) override;
   AAX_Result GetParameterNormalizedValue(const char* id, double* value) override;
   AAX_Result GetParameterDefaultNormalizedValue(const char* id, double* value) override;
   AAX_Result SetParameterNormalizedValue(const char* id, double value) override;

@@ -45,6 +45,9 @@ public:
   virtual bool GetValueString(int32_t maxChars, AAX_CString* text) const = 0;
   // The value as on (true) or off; whole numbers are on when not 0, doubles from one half.
   virtual bool GetValueAsBool() const = 0;
+  // The normalised value of a text as the parameter displays it; false for a text that names
+  // no value, or a number beyond the parameter's range.
+  virtual bool NormalizedFromString(const std::string& text, double* normalized) const = 0;
 
   // Through the automation delegate; nothing without one.
   void Touch();
@@ -81,13 +84,20 @@ public:
     value_.store(taper_->NormalizedToReal(normalized), std::memory_order_relaxed);
   }
   bool GetValueString(int32_t maxChars, AAX_CString* text) const override {
-    return display_->ValueToString(GetValue(), maxChars, text);
+    return display_->ValueToLimitedString(GetValue(), maxChars, text);
   }
   bool GetValueAsBool() const override {
     if constexpr (std::is_floating_point_v<T>)
       return GetValue() >= static_cast<T>(0.5);
     else
       return GetValue() != T{};
+  }
+  bool NormalizedFromString(const std::string& text, double* normalized) const override {
+    T value{};
+    if (!display_->StringToValue(text, &value) || taper_->ConstrainRealValue(value) != value)
+      return false;
+    *normalized = taper_->RealToNormalized(value);
+    return true;
   }
   const AAX_ITaperDelegate<T>& Taper() const { return *taper_; }
 

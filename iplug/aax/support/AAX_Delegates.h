@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
@@ -75,8 +76,10 @@ public:
   virtual std::unique_ptr<AAX_IDisplayDelegate<T>> Clone() const = 0;
   // False when the value has no text (the text then says why).
   virtual bool ValueToString(T value, AAX_CString* text) const = 0;
+  // The value a text stands for; false for a text that names none.
+  virtual bool StringToValue(const std::string& text, T* value) const = 0;
   // As ValueToString, cut to at most maxChars characters (no cut for maxChars <= 0).
-  bool ValueToString(T value, int32_t maxChars, AAX_CString* text) const {
+  bool ValueToLimitedString(T value, int32_t maxChars, AAX_CString* text) const {
     const bool ok = ValueToString(value, text);
     if (text && maxChars > 0 && text->Length() > static_cast<uint32_t>(maxChars))
       text->Set(text->StdString().substr(0, static_cast<size_t>(maxChars)).c_str());
@@ -93,6 +96,11 @@ public:
   }
   bool ValueToString(bool value, AAX_CString* text) const override {
     if (text) *text = value ? true_ : false_;
+    return true;
+  }
+  bool StringToValue(const std::string& text, bool* value) const override {
+    if (!(true_ == text.c_str()) && !(false_ == text.c_str())) return false;
+    *value = true_ == text.c_str();
     return true;
   }
 
@@ -113,6 +121,14 @@ public:
     if (text) text->Set(it == texts_.end() ? kNotFound : it->second.c_str());
     return it != texts_.end();
   }
+  bool StringToValue(const std::string& text, T* value) const override {
+    for (const auto& [v, t] : texts_)
+      if (t == text) {
+        *value = v;
+        return true;
+      }
+    return false;
+  }
 
 private:
   std::map<T, std::string> texts_;
@@ -131,6 +147,23 @@ public:
     snprintf(buffer, sizeof buffer, "%*s%.*f", spacing_, "", precision_,
              static_cast<double>(value));
     if (text) text->Set(buffer);
+    return true;
+  }
+  // A whole decimal number, spaces around it allowed; whole-number types round it.
+  bool StringToValue(const std::string& text, T* value) const override {
+    const char* s = text.c_str();
+    char* end = nullptr;
+    const double v = strtod(s, &end);
+    if (end == s || !std::isfinite(v)) return false;
+    while (*end == ' ')
+      ++end;
+    if (*end) return false;
+    if constexpr (std::is_floating_point_v<T>) {
+      *value = static_cast<T>(v);
+    } else {
+      if (!(v >= -2147483648.0 && v <= 2147483647.0)) return false;
+      *value = static_cast<T>(std::floor(v + 0.5));
+    }
     return true;
   }
 
@@ -153,6 +186,14 @@ public:
     const bool ok = inner_->ValueToString(value, &number);
     if (text) text->Set((number.StdString() + (unit_.empty() ? "" : " " + unit_)).c_str());
     return ok;
+  }
+  // With or without the unit after the number.
+  bool StringToValue(const std::string& text, T* value) const override {
+    std::string number = text;
+    if (!unit_.empty() && number.size() >= unit_.size() &&
+        number.compare(number.size() - unit_.size(), unit_.size(), unit_) == 0)
+      number.erase(number.size() - unit_.size());
+    return inner_->StringToValue(number, value);
   }
 
 private:

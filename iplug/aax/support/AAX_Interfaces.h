@@ -29,6 +29,7 @@ constexpr AAX_Result kAAXErrorNullObject = -20004;       // a required object is
 constexpr AAX_Result kAAXErrorChunkIndex = -20006;       // no chunk at this index
 constexpr AAX_Result kAAXErrorChunkId = -20007;          // no chunk with this identifier
 constexpr AAX_Result kAAXErrorUnimplemented = -20009;    // the operation is not offered
+constexpr AAX_Result kAAXErrorInvalidString = -20013;    // a text that names no value
 constexpr AAX_Result kACFUnexpected = static_cast<AAX_Result>(0x8000FFFFu);  // an escaped failure
 constexpr AAX_Result kACFNoInterface = static_cast<AAX_Result>(0x80004002u); // query refused
 
@@ -363,6 +364,10 @@ public:
   virtual AAX_Result GetParameterKind(const char* id, int32_t* kind) = 0;
   virtual AAX_Result GetParameterValueString(const char* id, AAX_IString* text,
                                              int32_t maxLength) = 0;
+  // The normalised value a text stands for, as the parameter displays its values; an error for
+  // a text that names no value of the parameter.
+  virtual AAX_Result GetParameterValueFromString(const char* id, double* value,
+                                                 const char* text) = 0;
   virtual AAX_Result GetParameterNormalizedValue(const char* id, double* value) = 0;
   virtual AAX_Result GetParameterDefaultNormalizedValue(const char* id, double* value) = 0;
   // A request from the host's own controls: it goes through the host's automation, like a

@@ -1,6 +1,8 @@
 # Checks what a plug-in module exports (exactly the names in EXPECTED) and, for a Windows DLL,
-# that it imports only system DLLs.
-#   cmake -DMODULE=<file> -DTOOL=<nm or objdump> -DKIND=<elf|pe> -DEXPECTED=<a;b> -P CheckExports.cmake
+# that it imports only system DLLs and, given DLL_NAME, that its export directory carries that
+# name.
+#   cmake -DMODULE=<file> -DTOOL=<nm or objdump> -DKIND=<elf|pe> -DEXPECTED=<a;b>
+#         [-DDLL_NAME=<name>] -P CheckExports.cmake
 cmake_minimum_required(VERSION 3.25)
 if(KIND STREQUAL "elf")
   execute_process(COMMAND ${TOOL} -D --defined-only ${MODULE} OUTPUT_VARIABLE out
@@ -28,8 +30,13 @@ else()
       list(APPEND exports ${CMAKE_MATCH_1})
     elseif(inNames)
       set(inNames FALSE)
+    elseif(line MATCHES "^Name[ \t]+[0-9a-fA-F]+ (.+)$")
+      set(exportName "${CMAKE_MATCH_1}")
     endif()
   endforeach()
+  if(DLL_NAME AND NOT exportName STREQUAL DLL_NAME)
+    message(FATAL_ERROR "${MODULE}'s export directory is named '${exportName}', not '${DLL_NAME}'")
+  endif()
   set(system kernel32.dll msvcrt.dll user32.dll gdi32.dll msimg32.dll comctl32.dll comdlg32.dll
              shell32.dll advapi32.dll wininet.dll ole32.dll)
   foreach(dll IN LISTS imports)
