@@ -383,6 +383,39 @@ TEST_F(AaxModuleTest, ChunksOfTheWrongSize) {
   EXPECT_NE(instance->Parameters()->GetChunkSize(kTkre, nullptr), kAAXSuccess);
 }
 
+// Null answers and indices beyond the parameters: an error code each, never a crash.
+TEST_F(AaxModuleTest, NullOutputsAndUnknownIndicesAreErrors) {
+  auto instance = Instance();
+  AAX_IEffectParameters* p = instance->Parameters();
+  HostString text;
+  double d = 0.0;
+  const std::pair<const char*, AAX_Result> results[] = {
+      {"count", p->GetNumberOfParameters(nullptr)},
+      {"bypass id", p->GetMasterBypassParameter(nullptr)},
+      {"index", p->GetParameterIndex("1", nullptr)},
+      {"id", p->GetParameterIDFromIndex(0, nullptr)},
+      {"id -1", p->GetParameterIDFromIndex(-1, &text)},
+      {"id 6", p->GetParameterIDFromIndex(6, &text)},
+      {"name", p->GetParameterName("1", nullptr)},
+      {"automatable", p->GetParameterIsAutomatable("1", nullptr)},
+      {"steps", p->GetParameterNumberOfSteps("1", nullptr)},
+      {"kind", p->GetParameterKind("1", nullptr)},
+      {"text", p->GetParameterValueString("1", nullptr, 10)},
+      {"value", p->GetParameterNormalizedValue("1", nullptr)},
+      {"default", p->GetParameterDefaultNormalizedValue("1", nullptr)},
+      {"from text", p->GetParameterValueFromString("1", &d, nullptr)},
+      {"from text, no value", p->GetParameterValueFromString("1", nullptr, "on")},
+      {"changes", p->GetNumberOfChanges(nullptr)},
+      {"chunks", p->GetNumberOfChunks(nullptr)},
+      {"chunk id", p->GetChunkIDFromIndex(0, nullptr)},
+      {"unknown name", p->GetParameterName("x", &text)},
+      {"set unknown", p->SetParameterNormalizedValue("x", 0.5)},
+  };
+  for (const auto& [what, result] : results)
+    EXPECT_NE(result, kAAXSuccess) << what;
+  EXPECT_NE(p->Initialize(nullptr), kAAXSuccess);
+}
+
 // A test signal through both components; the master bypass hands the input through unchanged.
 TEST_F(AaxModuleTest, RendersBothComponentsAndBypassesExactly) {
   for (size_t component : {0u, 1u}) {

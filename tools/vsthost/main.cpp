@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/loader/CrashReport.h"
 #include "tools/vsthost/EditorWindow.h"
 #include "tools/vsthost/VstHost.h"
 
@@ -25,7 +26,8 @@ void Usage(FILE* f) {
         "  --double   use 64-bit processing (the module must announce it)\n"
         "  --editor S show the plug-in's editor in a window of its own for S seconds while the\n"
         "             sine plays (Windows builds: zt-vsthost.exe, also under Wine)\n"
-        "Exit status: 0 done, 1 the module failed (load, creation, non-finite output), 2 usage.\n",
+        "Exit status: 0 done, 1 the module failed (load, creation, non-finite output), 2 usage,\n"
+        "3 the module crashed.\n",
         f);
 }
 
@@ -347,6 +349,8 @@ int main(int argc, char** argv) {
   int status = 0;
   if (!ParseArgs(argc, argv, &args, &status)) return status;
 
+  zt::loader::InstallCrashReport("zt-vsthost");
+  zt::loader::SetCrashStep("loading the module and creating the effect");
   std::string error;
   std::unique_ptr<VstModule> module = VstModule::Load(args.path, &error);
   std::unique_ptr<VstPlugin> plugin = module ? VstPlugin::Create(*module, &error) : nullptr;
@@ -368,9 +372,11 @@ int main(int argc, char** argv) {
     fprintf(stderr, "zt-vsthost: the effect does not announce 64-bit processing\n");
     return 1;
   }
+  zt::loader::SetCrashStep("processing");
   status = args.editorSeconds > 0 ? ShowEditor(*plugin, args)
                                   : ReportLevel(args, RunSignal(*plugin, args));
   PrintHostCalls(*plugin);
+  zt::loader::SetCrashStep("closing the effect");
   plugin->Close();
   plugin.reset();
   module.reset();
