@@ -61,3 +61,22 @@ function(zt_add_windowed_test target)
   # moment can both pick.
   set_tests_properties(${target} PROPERTIES RESOURCE_LOCK virtual_x_server)
 endfunction()
+
+# zt_add_export_test(<name> <module target> [DLL_NAME <name>] EXPECTED <export>...)
+#   The module exports exactly these names and, as a Windows DLL, imports only system DLLs (and
+#   carries DLL_NAME in its export directory when given).
+function(zt_add_export_test name module)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "DLL_NAME" "EXPECTED")
+  if(WIN32)
+    set(tool ${CMAKE_OBJDUMP})
+    set(kind pe)
+  else()
+    set(tool ${CMAKE_NM})
+    set(kind elf)
+  endif()
+  list(JOIN arg_EXPECTED "\\;" expected)
+  add_test(NAME ${name}
+           COMMAND ${CMAKE_COMMAND} -DMODULE=$<TARGET_FILE:${module}> -DTOOL=${tool}
+                   -DKIND=${kind} "-DEXPECTED=${expected}" "-DDLL_NAME=${arg_DLL_NAME}"
+                   -P ${CMAKE_SOURCE_DIR}/tests/support/CheckExports.cmake)
+endfunction()

@@ -11,23 +11,12 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/TestSession.h"
+#include "tests/support/WindowPump.h"
 #include "tools/aaxhost/AaxHost.h"
 
 using namespace zt::aaxhost;
 
 namespace {
-
-void Pump(int milliseconds) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  MSG msg;
-  do {
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    Sleep(1);
-  } while (std::chrono::steady_clock::now() < until);
-}
 
 HWND NewHostWindow() {
   static const bool registered = [] {
@@ -45,7 +34,7 @@ HWND NewHostWindow() {
 void Click(HWND window, int x, int y) {
   PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
   PostMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
-  Pump(60);
+  PumpMessages(60);
 }
 
 TEST(AaxWindow, TheEditorOpensInTheHostsViewAndOffersPressesToTheHost) {
@@ -58,7 +47,7 @@ TEST(AaxWindow, TheEditorOpensInTheHostsViewAndOffersPressesToTheHost) {
     ASSERT_NE(instance, nullptr) << error;
     HWND host = NewHostWindow();
     ASSERT_TRUE(instance->OpenEditor(host));
-    Pump(60);
+    PumpMessages(60);
     HWND editor = FindWindowExA(host, nullptr, "IPlugWndClass", "IPlug");
     ASSERT_NE(editor, nullptr);
     RECT client{};

@@ -1,30 +1,17 @@
 // The zt-aaxhost command as a developer runs it: its report on the receiver's AAX module, and
 // what it says about modules that crash, miss exports, fail to register or keep objects alive.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
+#include "tests/support/RunCommand.h"
+
 namespace {
 
-struct CommandRun {
-  int status = -1;
-  std::string out; // standard output and error together
-};
-
 CommandRun Command(const std::string& args) {
-  CommandRun r;
-  const std::string cmd = std::string("'") + ZT_AAXHOST_COMMAND + "' " + args + " 2>&1";
-  FILE* pipe = popen(cmd.c_str(), "r");
-  if (!pipe) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0)
-    r.out.append(buf, n);
-  const int raw = pclose(pipe);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return r;
+  return RunCommand(ZT_AAXHOST_COMMAND, args);
 }
 
 TEST(AaxHostCommand, ReportsTheReceiversModule) {
@@ -48,6 +35,8 @@ TEST(AaxHostCommand, ReportsTheReceiversModule) {
 }
 
 TEST(AaxHostCommand, MisbehavingModulesAreReported) {
+  // One of them leaks on purpose; a leak checker in the command would have the last word.
+  setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
   struct Case {
     std::string args;
     int status;

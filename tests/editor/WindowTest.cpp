@@ -20,6 +20,7 @@
 #include "tests/support/HostBlock.h"
 #include "tests/support/ModuleSuite.h"
 #include "tests/support/TestSession.h"
+#include "tests/support/WindowPump.h"
 #include "iplug/vst2/vst2_vendor.h"
 
 using namespace editor_pixels;
@@ -28,19 +29,6 @@ namespace {
 
 constexpr int kWidth = 256, kHeight = 300;
 using Clock = std::chrono::steady_clock;
-
-// Runs the thread's message loop for a while: timer ticks, paints and posted input.
-void Pump(int milliseconds) {
-  const auto until = Clock::now() + std::chrono::milliseconds(milliseconds);
-  MSG msg;
-  do {
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    Sleep(1);
-  } while (Clock::now() < until);
-}
 
 // A host's top-level window, the editor's parent.
 class HostWindow {
@@ -59,7 +47,7 @@ public:
     hwnd = CreateWindowExA(0, "ZtTestHost", "test host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y,
                            kWidth + 60, kHeight + 80, nullptr, nullptr, GetModuleHandleA(nullptr),
                            nullptr);
-    Pump(20);
+    PumpMessages(20);
   }
   ~HostWindow() {
     if (IsWindow(hwnd)) DestroyWindow(hwnd);
@@ -101,7 +89,7 @@ std::unique_ptr<LICE_MemBitmap> Capture(HWND window) {
 void Click(HWND window, int x, int y) {
   PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
   PostMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
-  Pump(60);
+  PumpMessages(60);
 }
 
 class EditorWindow : public ModuleSuite {
@@ -179,7 +167,7 @@ TEST_F(EditorWindow, TheWindowShowsWhatTheHeadlessEditorPaints) {
   auto shown = Started(), headless = Started();
   HostWindow host;
   ASSERT_EQ(shown->Dispatch(kEffEditOpen, 0, 0, host.hwnd), 1);
-  Pump(150);
+  PumpMessages(150);
   const auto window = Capture(EditorIn(host.hwnd));
   const auto expected = Snapshot(*headless);
   EXPECT_TRUE(SameArea(*window, *expected, {0, 0, kWidth, kHeight}, 0));
@@ -195,13 +183,13 @@ TEST_F(EditorWindow, ClickingAnalyzeTellsTheHostBetweenBeginAndEnd) {
   HostWindow host;
   ASSERT_EQ(plug->Dispatch(kEffEditOpen, 0, 0, host.hwnd), 1);
   HWND editor = EditorIn(host.hwnd);
-  Pump(60);
+  PumpMessages(60);
   plug->ClearRecords();
   Click(editor, kAnalyze.x + 50, kAnalyze.y + 16);
   EXPECT_EQ(plug->ParamDisplay(3), "on");
   EXPECT_EQ(EditCalls(*plug, 3),
             (std::vector<int32_t>{kHostBeginEdit, kHostAutomate, kHostEndEdit}));
-  Pump(60);
+  PumpMessages(60);
   auto background = Background();
   auto on = WithSwitch(*background, kAnalyze, 1, 1.0f);
   EXPECT_TRUE(SameArea(*Capture(editor), *on, kAnalyze.Rect(), 0));
@@ -216,7 +204,7 @@ TEST_F(EditorWindow, ClickingTheDimmedNormalizeSwitchDoesNothing) {
   HostWindow host;
   ASSERT_EQ(plug->Dispatch(kEffEditOpen, 0, 0, host.hwnd), 1);
   HWND editor = EditorIn(host.hwnd);
-  Pump(60);
+  PumpMessages(60);
   plug->ClearRecords();
   Click(editor, kNormalize.x + 50, kNormalize.y + 16);
   EXPECT_EQ(plug->ParamDisplay(2), "off");
@@ -231,7 +219,7 @@ TEST_F(EditorWindow, TheTargetFieldTakesATypedValue) {
   HostWindow host;
   ASSERT_EQ(plug->Dispatch(kEffEditOpen, 0, 0, host.hwnd), 1);
   HWND editor = EditorIn(host.hwnd);
-  Pump(60);
+  PumpMessages(60);
   Click(editor, kTarget.left + 30, kTarget.top + 15);
   HWND box = FindWindowExA(editor, nullptr, "EDIT", nullptr);
   ASSERT_NE(box, nullptr);
@@ -251,7 +239,7 @@ TEST_F(EditorWindow, TheTargetFieldTakesATypedValue) {
   GetWindowTextA(box, text, sizeof text);
   EXPECT_STREQ(text, "-18");
   SendMessageA(box, WM_KEYDOWN, VK_RETURN, 0);
-  Pump(80);
+  PumpMessages(80);
   EXPECT_FALSE(IsWindow(box));
   EXPECT_EQ(plug->ParamDisplay(1), "-18");
   EXPECT_NEAR(plug->GetParameter(1), 42.0 / 60.0, 1e-6);
@@ -263,7 +251,7 @@ TEST_F(EditorWindow, TheTargetFieldTakesATypedValue) {
   ASSERT_NE(box, nullptr);
   SendMessageA(box, WM_CHAR, '5', 0);
   SendMessageA(box, WM_KEYDOWN, VK_ESCAPE, 0);
-  Pump(80);
+  PumpMessages(80);
   EXPECT_FALSE(IsWindow(box));
   EXPECT_EQ(plug->ParamDisplay(1), "-18");
   plug->Dispatch(kEffEditClose);
@@ -277,7 +265,7 @@ TEST_F(EditorWindow, TheTargetEntryEndsAsThePressTheFocusOrTheWheelDecides) {
   HostWindow host;
   ASSERT_EQ(plug->Dispatch(kEffEditOpen, 0, 0, host.hwnd), 1);
   HWND editor = EditorIn(host.hwnd);
-  Pump(60);
+  PumpMessages(60);
   const LPARAM onAnalyze = MAKELPARAM(kAnalyze.x + 50, kAnalyze.y + 16);
   struct Ending {
     const char* how;
@@ -304,14 +292,14 @@ TEST_F(EditorWindow, TheTargetEntryEndsAsThePressTheFocusOrTheWheelDecides) {
   for (const Ending& e : endings) {
     SCOPED_TRACE(e.how);
     plug->SetParameter(1, static_cast<float>((60.0 - 23.0) / 60.0));
-    Pump(40);
+    PumpMessages(40);
     Click(editor, kTarget.left + 30, kTarget.top + 15);
     HWND box = FindWindowExA(editor, nullptr, "EDIT", nullptr);
     ASSERT_NE(box, nullptr);
     for (char c : std::string("-18"))
       SendMessageA(box, WM_CHAR, static_cast<WPARAM>(c), 0);
     e.end(editor, host.hwnd, onAnalyze);
-    Pump(80);
+    PumpMessages(80);
     EXPECT_FALSE(IsWindow(box));
     EXPECT_EQ(FindWindowExA(editor, nullptr, "EDIT", nullptr), nullptr);
     EXPECT_EQ(plug->ParamDisplay(1), e.target);
@@ -328,7 +316,7 @@ TEST_F(EditorWindow, TheTargetEntryEndsAsThePressTheFocusOrTheWheelDecides) {
   GetWindowTextA(box, text, sizeof text);
   EXPECT_STREQ(text, "-123456");
   SendMessageA(box, WM_KEYDOWN, VK_RETURN, 0);
-  Pump(80);
+  PumpMessages(80);
   EXPECT_EQ(plug->ParamDisplay(1), "-60"); // clamped into the range
   plug->Dispatch(kEffEditClose);
 }
@@ -339,9 +327,9 @@ TEST_F(EditorWindow, AHostChangeIsRepaintedWithinAFewTicks) {
   HostWindow host;
   ASSERT_EQ(plug->Dispatch(kEffEditOpen, 0, 0, host.hwnd), 1);
   HWND editor = EditorIn(host.hwnd);
-  Pump(60);
+  PumpMessages(60);
   plug->SetParameter(0, 1.0f); // bypass on
-  Pump(80);                    // five ticks
+  PumpMessages(80);            // five ticks
   auto background = Background();
   auto on = WithSwitch(*background, kBypass, 1, 1.0f);
   EXPECT_TRUE(SameArea(*Capture(editor), *on, kBypass.Rect(), 0));
@@ -364,12 +352,12 @@ TEST_F(EditorWindow, OpenCloseReopenAndTwoEditorsAtOnce) {
   EXPECT_FALSE(registered());
   ASSERT_EQ(a->Dispatch(kEffEditOpen, 0, 0, hostA.hwnd), 1);
   ASSERT_EQ(b->Dispatch(kEffEditOpen, 0, 0, hostB.hwnd), 1);
-  Pump(60);
+  PumpMessages(60);
   EXPECT_NE(EditorIn(hostA.hwnd), nullptr);
   EXPECT_NE(EditorIn(hostB.hwnd), nullptr);
   ASSERT_EQ(a->Dispatch(kEffEditClose), 1);
   EXPECT_TRUE(registered()) << "the second window still uses the class";
-  Pump(40);
+  PumpMessages(40);
   EXPECT_NE(EditorIn(hostB.hwnd), nullptr);
   ASSERT_EQ(b->Dispatch(kEffEditClose), 1);
   EXPECT_FALSE(registered());
@@ -382,16 +370,16 @@ TEST_F(EditorWindow, HostsTearingDownInAnyOrderCrashNothing) {
   {
     HostWindow host;
     ASSERT_EQ(plug->Dispatch(kEffEditOpen, 0, 0, host.hwnd), 1);
-    Pump(40);
+    PumpMessages(40);
   } // the host's window and the editor's with it
-  Pump(40);
+  PumpMessages(40);
   EXPECT_EQ(plug->Dispatch(kEffEditClose), 1);
   HostWindow host;
   ASSERT_EQ(plug->Dispatch(kEffEditOpen, 0, 0, host.hwnd), 1);
-  Pump(40);
+  PumpMessages(40);
   HWND editor = EditorIn(host.hwnd);
   plug->Close(); // with the editor open
-  Pump(40);
+  PumpMessages(40);
   EXPECT_FALSE(IsWindow(editor));
 }
 
@@ -433,7 +421,7 @@ TEST_F(EditorWindow, AudioNeverWaitsForThePainting) {
     };
     const auto until = Clock::now() + std::chrono::milliseconds(milliseconds);
     while (Clock::now() < until) {
-      Pump(5);
+      PumpMessages(5);
       timed([&] { plug->ParamDisplay(1); });
       if (!editor) continue;
       const LPARAM at = MAKELPARAM(kAnalyze.x + 50, kAnalyze.y + 16);
@@ -450,7 +438,7 @@ TEST_F(EditorWindow, AudioNeverWaitsForThePainting) {
   const auto open = audioRun(1000, editor);
 
   // One tick with nothing dirty, and one repaint of a changed read-out with its WM_PAINT copy.
-  Pump(60);
+  PumpMessages(60);
   const int ticks = 2000;
   auto t0 = Clock::now();
   for (int i = 0; i < ticks; ++i)

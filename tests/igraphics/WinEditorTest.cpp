@@ -15,20 +15,9 @@
 
 #include "igraphics/IGraphicsWin.h"
 #include "tests/igraphics/EditorRig.h"
+#include "tests/support/WindowPump.h"
 
 namespace {
-
-void Pump(int milliseconds) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  MSG msg;
-  do {
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    Sleep(1);
-  } while (std::chrono::steady_clock::now() < until);
-}
 
 // A control that records what reaches it.
 class Probe : public IControl {
@@ -67,7 +56,7 @@ struct WinRig {
     editor->AddControl(probe);
     plug.AttachEditor(editor);
     window = static_cast<HWND>(editor->OpenEditorWindow(host));
-    Pump(30);
+    PumpMessages(30);
   }
   ~WinRig() {
     editor->CloseEditorWindow();

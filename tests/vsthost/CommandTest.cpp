@@ -3,29 +3,15 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
+#include "tests/support/RunCommand.h"
+
 namespace {
 
-struct CommandRun {
-  int status = -1;
-  std::string out; // standard output and error together
-};
-
 CommandRun Command(const std::string& args) {
-  CommandRun r;
-  const std::string cmd = std::string("'") + ZT_VSTHOST_COMMAND + "' " + args + " 2>&1";
-  FILE* pipe = popen(cmd.c_str(), "r");
-  if (!pipe) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0)
-    r.out.append(buf, n);
-  const int raw = pclose(pipe);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return r;
+  return RunCommand(ZT_VSTHOST_COMMAND, args);
 }
 
 TEST(Command, ReportsAThirdPartyEffect) {
