@@ -85,6 +85,7 @@ void LoudnessMatcher::PrepareSpare() {
     Destroy(integrated_);
     integrated_ = CreateMeter(kIntegratedMode);
     integratedFed_ = false;
+    framesSinceIntegrated_ = 0;
     waiting_ = false;
   }
   if (!spare_) spare_ = CreateMeter(kIntegratedMode);
@@ -93,6 +94,7 @@ void LoudnessMatcher::PrepareSpare() {
 void LoudnessMatcher::RestartAnalysis() {
   started_ = true;
   integratedLoudness_ = 0.0;
+  framesSinceIntegrated_ = 0;
   if (integrated_ && !integratedFed_ && !waiting_) return; // it has measured nothing yet
   if (spare_) {
     retired_ = integrated_; // no spare exists while one is retired
@@ -149,13 +151,26 @@ void LoudnessMatcher::Measure(ebur128_state* meter, const double* left, const do
   }
 }
 
+bool LoudnessMatcher::DueForQuery(int64_t& framesSinceQuery, int frames) const {
+  framesSinceQuery += frames;
+  if (framesSinceQuery * 1000 < sampleRateInt_) return false;
+  framesSinceQuery = 0;
+  return true;
+}
+
 double LoudnessMatcher::MeasureInput(const double* left, const double* right, int frames) {
+  measuredAfresh_ = false;
   // Without a meter (no sample rate was ever set) there is no measurement, hence no matching.
-  own_ = -HUGE_VAL;
-  if (momentary_) {
-    Measure(momentary_, left, right, frames);
+  if (!momentary_) {
+    own_ = -HUGE_VAL;
+    measuredAfresh_ = true;
+    return own_;
+  }
+  Measure(momentary_, left, right, frames);
+  if (DueForQuery(framesSinceMomentary_, frames)) {
     own_ = 0.0;
     ebur128_loudness_momentary(momentary_, &own_);
+    measuredAfresh_ = true;
   }
   return own_;
 }
@@ -183,7 +198,8 @@ bool LoudnessMatcher::Analyze(const double* left, const double* right, int frame
   if (!started_ || !integrated_ || waiting_) return false;
   Measure(integrated_, left, right, frames);
   integratedFed_ = true;
-  ebur128_loudness_global(integrated_, &integratedLoudness_);
+  if (DueForQuery(framesSinceIntegrated_, frames))
+    ebur128_loudness_global(integrated_, &integratedLoudness_);
   return true;
 }
 

@@ -10,6 +10,7 @@
 // block size, processing switched off) and on the editor's thread. The per-block operations and
 // RestartAnalysis, which a host may reach from its audio thread, allocate and free nothing.
 
+#include <cmath>
 #include <cstdint>
 
 #include <ebur128.h>
@@ -54,14 +55,20 @@ public:
   int CountLeadingSilence(bool playing, const double* left, const double* right, int frames);
   // Momentary loudness of the input in LUFS (minus infinity after 400 ms of silence, or without a
   // meter, before the first Prepare). Samples that are not finite count as silence, and samples
-  // beyond 120 dB above full scale as that much.
+  // beyond 120 dB above full scale as that much. Every block's frames reach the meter, but the
+  // meter is asked only once at least 1 ms of audio came since it was last asked: the question
+  // sums the whole 400 ms window, and hosts that split blocks into a few frames would otherwise
+  // ask it thousands of times a second. Between questions the last answer stands; blocks of 1 ms
+  // or more are asked every time.
   double MeasureInput(const double* left, const double* right, int frames);
+  // The last MeasureInput asked the meter (rather than repeating its last answer).
+  bool MeasuredAfresh() const { return measuredAfresh_; }
   // Stores this block's reference (dB; kNoReference when none), reads the one of `delay` blocks
   // ago and moves the smoothed gain towards reference / own loudness. Returns the gain to apply.
   double MatchGain(double referenceDb);
   // Feeds the matched signal to the measuring meter and updates the integrated loudness since
-  // the last restart. False, with nothing measured, before the first restart and while analysis
-  // waits for a meter.
+  // the last restart, asking the meter at most once per 1 ms of audio as MeasureInput does. False,
+  // with nothing measured, before the first restart and while analysis waits for a meter.
   bool Analyze(const double* left, const double* right, int frames);
   // The fixed gain that brings integratedLufs to targetLufs.
   static double NormalizationGain(double targetLufs, double integratedLufs);
@@ -90,6 +97,9 @@ private:
   static void Retune(ebur128_state* meter, int32_t rate);
   // Feeds a meter in slices that fit frameBuffer_.
   void Measure(ebur128_state* meter, const double* left, const double* right, int frames);
+  // Adds frames to a count of frames since a meter was last asked; true (and the count restarts)
+  // once they make up at least 1 ms at the current rate.
+  bool DueForQuery(int64_t& framesSinceQuery, int frames) const;
 
   ebur128_state* momentary_ = nullptr;  // made by the first Prepare
   ebur128_state* integrated_ = nullptr; // the measuring meter
@@ -99,7 +109,10 @@ private:
   bool started_ = false;                // analysis has been started at least once
   bool waiting_ = false;                // restarted without a spare: integrated_ is stale
   double integratedLoudness_ = 0.0;
-  double own_ = 0.0;
+  double own_ = -HUGE_VAL; // nothing measured yet
+  int64_t framesSinceMomentary_ = 0;
+  int64_t framesSinceIntegrated_ = 0;
+  bool measuredAfresh_ = false;
   double smoothedGain_ = 0.0;
   int32_t sampleRateInt_ = kDefaultRate;
   double risingCoeff_ = 0.0, fallingCoeff_ = 0.0;

@@ -1,5 +1,6 @@
 #include "plugin/ReferenceLink.h"
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 
@@ -30,7 +31,7 @@ ReferenceLink::~ReferenceLink() {
     ReleaseSlot(data, slotIndex_);
 }
 
-void ReferenceLink::ReadReference() {
+void ReferenceLink::ReadReference(int frames) {
   if (!ready_ || busy_) {
     firstValue = -1.0;
     referenceDb = -1000.0;
@@ -42,8 +43,19 @@ void ReferenceLink::ReadReference() {
     firstValue = -1.0;
     referenceDb = -1000.0;
     uint8_t* data = SegmentData(segment_.get());
-    // A segment another process has shrunk is no reference (and must not be touched).
-    if (data && zt::os::MappingIntact(segment_->mapping)) {
+    // A segment another process has shrunk is no reference (and must not be touched). The check
+    // is a system call; hosts that split blocks into a few frames make thousands of blocks a
+    // second, so it is repeated once per millisecond of audio.
+    if (data) {
+      const int64_t due = std::max<int64_t>(1, static_cast<int64_t>(owner_->SampleRate() / 1000.0));
+      if (frames <= 0 || framesSinceCheck_ < 0 || framesSinceCheck_ + frames >= due) {
+        intact_ = zt::os::MappingIntact(segment_->mapping);
+        framesSinceCheck_ = 0;
+      } else {
+        framesSinceCheck_ += frames;
+      }
+    }
+    if (data && intact_) {
       for (int i = 0; i < kSlotCount; ++i) {
         if (LoadFlag(data, i) != 1) continue;
         firstValue = LoadSlot(data, i, 0);

@@ -3,6 +3,7 @@
 // reads the reference level of the lowest slot a sender has flagged.
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 
 #include "plugin/SharedSegment.h"
@@ -23,8 +24,10 @@ public:
   ~ReferenceLink(); // gives the claimed slot back, then unmaps
 
   // audio thread, owner's mutex held (taken again here): leaves firstValue and referenceDb of
-  // this block; referenceDb is -1000.0 when there is no usable reference.
-  void ReadReference();
+  // this block; referenceDb is -1000.0 when there is no usable reference. frames is the block's
+  // length: the check that no other process has shrunk the segment (a system call) then runs
+  // once per millisecond of audio rather than every block; 0 checks every time.
+  void ReadReference(int frames = 0);
 
   double referenceDb = -1000.0;
   double firstValue = -1.0;
@@ -38,4 +41,6 @@ private:
   std::atomic<bool> ready_{false};
   int slotIndex_ = -1;
   std::unique_ptr<SharedSegment> segment_;
+  bool intact_ = false;          // the last shrink check found the segment whole
+  int64_t framesSinceCheck_ = -1; // -1: never checked
 };

@@ -157,10 +157,11 @@ void ZolvarTesk_Receive::ProcessBlock(double** inputs, double** outputs, int fra
   if (IGraphics* editor = Editor())
     editor->DimParamControls(ParamOutputNormalization, normalizationDimmed);
 
+  // The read-outs change when the meter was asked afresh: every block of 1 ms or more.
   const double own = matcher.MeasureInput(in0, in1, frames);
-  ShowReadout(readoutIn, readoutInText, own);
+  if (matcher.MeasuredAfresh()) ShowReadout(readoutIn, readoutInText, own);
 
-  link->ReadReference();
+  link->ReadReference(frames);
   const double gain = matcher.MatchGain(link->referenceDb);
   const bool bypass = GetParam(ParamBypass)->IsOn();
   if (!bypass) ApplyGain(in0, in1, frames, gain);
@@ -175,7 +176,7 @@ void ZolvarTesk_Receive::ProcessBlock(double** inputs, double** outputs, int fra
     ApplyGain(in0, in1, frames, v);
   }
 
-  ShowReadout(readoutOut, readoutOutText, matcher.OutputLoudness(v));
+  if (matcher.MeasuredAfresh()) ShowReadout(readoutOut, readoutOutText, matcher.OutputLoudness(v));
 
   if (outputs[1] != in1) memmove(outputs[1], in1, sizeof(double) * static_cast<size_t>(frames));
   if (outputs[0] != in0) memmove(outputs[0], in0, sizeof(double) * static_cast<size_t>(frames));

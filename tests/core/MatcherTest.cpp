@@ -1,5 +1,6 @@
 // The receiver's measuring and gain logic on its own: no plug-in, no editor, no shared segment.
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -244,6 +245,42 @@ TEST(Matcher, AnalysisRestartsWithAFreshMeterMadeBeforehand) {
   m.RestartAnalysis();
   EXPECT_TRUE(m.HasSpareMeter());
   EXPECT_FALSE(m.AnalysisWaitsForMeter());
+}
+
+// The meter is asked once at least 1 ms of audio came since it was last asked: every block of
+// 48 frames or more at 48 kHz (bit for bit what a meter asked every block answers), every
+// second 24-frame block, and at 1-frame blocks every 48th, each answer then standing until the
+// next.
+TEST(Matcher, MomentaryLoudnessIsAskedOncePerMillisecond) {
+  struct Case {
+    int frames, blocks, askedEvery;
+  } cases[] = {{512, 40, 1}, {48, 200, 1}, {47, 200, 2}, {24, 200, 2}, {1, 2000, 48}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.frames);
+    LoudnessMatcher m;
+    m.Prepare(kRate);
+    ebur128_state* reference = ebur128_init(2, 48000, EBUR128_MODE_M);
+    ebur128_set_channel(reference, 0, EBUR128_LEFT);
+    ebur128_set_channel(reference, 1, EBUR128_RIGHT);
+    Noise noise;
+    Block b(c.frames);
+    std::vector<double> interleaved(2 * c.frames);
+    double lastAsked = -HUGE_VAL;
+    for (int i = 0; i < c.blocks; ++i) {
+      b.Fill(0.1 + 0.4 * ((i / 7) % 2), noise); // the level keeps changing
+      for (int k = 0; k < c.frames; ++k) {
+        interleaved[2 * k] = b.left[k];
+        interleaved[2 * k + 1] = b.right[k];
+      }
+      ebur128_add_frames_double(reference, interleaved.data(), static_cast<size_t>(c.frames));
+      const double own = m.MeasureInput(b.left.data(), b.right.data(), c.frames);
+      const bool asked = (i + 1) % c.askedEvery == 0;
+      ASSERT_EQ(m.MeasuredAfresh(), asked) << "block " << i;
+      if (asked) ebur128_loudness_momentary(reference, &lastAsked);
+      ASSERT_EQ(std::memcmp(&own, &lastAsked, sizeof own), 0) << "block " << i;
+    }
+    ebur128_destroy(&reference);
+  }
 }
 
 } // namespace

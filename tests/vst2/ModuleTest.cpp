@@ -752,6 +752,39 @@ TEST_F(Module, TransportFlagsDecideTheReferenceDelay) {
   }
 }
 
+// Hosts that split blocks into single frames get the same matching as hosts with 64-frame
+// blocks: the same input against the same sender settles to the same gain within 0.01 dB.
+TEST_F(Module, SingleFrameBlocksSettleToTheSameGainAs64FrameBlocks) {
+  ReferenceSender sender;
+  ASSERT_TRUE(sender.Open());
+  sender.PublishLufs(-20.0);
+  auto settledGainDb = [&](int frames) {
+    auto rig = NewInstance();
+    rig->recordCalls = false;
+    rig->transport.playing = true;
+    Start(*rig, 48000.0, 64);
+    FloatBlock f(frames);
+    double phase = 0.0;
+    float in = 0.0f, out = 0.0f;
+    // 3 s of a 1 kHz sine at -30 dBFS, in blocks of `frames`.
+    for (int done = 0; done < 3 * 48000; done += frames) {
+      for (int k = 0; k < frames; ++k, phase += 2.0 * 3.14159265358979 * 1000.0 / 48000.0)
+        f.in[0][k] = f.in[1][k] = static_cast<float>(0.0316 * std::sin(phase));
+      rig->Effect()->processReplacing(rig->Effect(), f.inPtr.data(), f.outPtr.data(), frames);
+      for (int k = 0; k < frames; ++k)
+        if (std::fabs(f.in[0][k]) > std::fabs(in)) {
+          in = f.in[0][k];
+          out = f.out[0][k];
+        }
+      if (done % 4800 == 0) in = out = 0.0f; // the peak of the last 100 ms
+    }
+    return 20.0 * std::log10(out / in);
+  };
+  const double one = settledGainDb(1), sixtyFour = settledGainDb(64);
+  EXPECT_NEAR(one, sixtyFour, 0.01);
+  EXPECT_GT(sixtyFour, 5.0) << "the quiet input was raised towards the sender";
+}
+
 // --- host identification and lifecycle ----------------------------------------------------------
 
 TEST_F(Module, OpenAsksTheHostOnceAndNotifiesEveryTime) {
