@@ -13,8 +13,9 @@
 #
 # Formats and what each yields, in the calling folder's binary folder:
 #   vst2  <name>.so / <name>.dll, target <name>: the VST2 deliverable. Exports VSTPluginMain and
-#         main only, with every other symbol hidden; on Windows the runtime and the libraries are
-#         linked statically (cmake/Warnings.cmake), so the DLL needs nothing beside it.
+#         main only, with every other symbol hidden. The C++ runtime and the libraries are linked
+#         statically (on Windows by cmake/Warnings.cmake), so the module needs nothing beside
+#         it but the C library (natively: libc and libm).
 #   aax   <name>.aaxplugin/Contents/<arch>/<name>.aaxplugin, target <name>_aax: the AAX
 #         deliverable (a DLL on Windows, arch x64; a shared object elsewhere, arch
 #         x86_64-linux). Exports the seven ACF entry points only, linked like the VST2 module.
@@ -113,5 +114,7 @@ function(zt_plugin_module target name format sources headers header_path class)
     if(NOT ZT_SANITIZE AND NOT ZT_TSAN AND NOT ZT_FUZZ)
       target_link_options(${target} PRIVATE -Wl,--no-undefined)
     endif()
+    # The C++ runtime inside too, like the libraries (scripts/deps.sh linux).
+    zt_portable_runtime(${target})
   endif()
 endfunction()

@@ -63,8 +63,10 @@ function(zt_add_windowed_test target)
 endfunction()
 
 # zt_add_export_test(<name> <module target> [DLL_NAME <name>] EXPECTED <export>...)
-#   The module exports exactly these names and, as a Windows DLL, imports only system DLLs (and
-#   carries DLL_NAME in its export directory when given).
+#   The module exports exactly these names and needs only the system: a Windows DLL imports only
+#   system DLLs (and carries DLL_NAME in its export directory when given); a shared object needs
+#   only the C library and its companions (not checked in sanitizer builds, whose modules need
+#   the sanitizers' runtimes).
 function(zt_add_export_test name module)
   cmake_parse_arguments(PARSE_ARGV 2 arg "" "DLL_NAME" "EXPECTED")
   if(WIN32)
@@ -73,10 +75,24 @@ function(zt_add_export_test name module)
   else()
     set(tool ${CMAKE_NM})
     set(kind elf)
+    if(NOT ZT_SANITIZE AND NOT ZT_TSAN AND NOT ZT_FUZZ)
+      set(readelf ${CMAKE_READELF})
+    endif()
   endif()
   list(JOIN arg_EXPECTED "\\;" expected)
   add_test(NAME ${name}
            COMMAND ${CMAKE_COMMAND} -DMODULE=$<TARGET_FILE:${module}> -DTOOL=${tool}
                    -DKIND=${kind} "-DEXPECTED=${expected}" "-DDLL_NAME=${arg_DLL_NAME}"
-                   -P ${CMAKE_SOURCE_DIR}/tests/support/CheckExports.cmake)
+                   "-DREADELF=${readelf}" -P ${CMAKE_SOURCE_DIR}/tests/support/CheckExports.cmake)
+endfunction()
+
+# zt_add_chroot_test(<name> <host tool target> <module target> [<tool argument>...])
+#   Natively, outside sanitizer builds: the host tool runs the module in an empty root holding
+#   only them and the C library (tests/support/chroot-run.sh).
+function(zt_add_chroot_test name tool module)
+  if(ZT_PORTABLE_LINK)
+    add_test(NAME ${name}
+             COMMAND ${CMAKE_SOURCE_DIR}/tests/support/chroot-run.sh $<TARGET_FILE:${tool}>
+                     $<TARGET_FILE:${module}> ${ARGN})
+  endif()
 endfunction()

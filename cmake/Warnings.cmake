@@ -27,3 +27,17 @@ if(WIN32)
   # Everything we ship must run with no DLL beside it.
   add_link_options(-static-libgcc -static-libstdc++ -static)
 endif()
+
+# What we ship natively (the plug-in modules, the host tools) carries the C++ runtime inside, so
+# that it needs only the C library and its companions on any distribution. Sanitizer builds keep
+# the shared runtime their own runtimes expect.
+set(ZT_PORTABLE_LINK FALSE)
+if(NOT WIN32 AND NOT ZT_SANITIZE AND NOT ZT_TSAN AND NOT ZT_FUZZ)
+  set(ZT_PORTABLE_LINK TRUE)
+endif()
+function(zt_portable_runtime target)
+  if(ZT_PORTABLE_LINK)
+    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc -Wl,--as-needed
+                                          -Wl,--gc-sections)
+  endif()
+endfunction()

@@ -6,7 +6,7 @@ set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 
-# The static prefix built by scripts/win64-deps.sh: a symlink to the folder of the current
+# The static prefix built by scripts/deps.sh win64: a symlink to the folder of the current
 # library versions, so this path stays the same when they change.
 if(NOT ZT_WIN64_PREFIX)
   if(DEFINED ENV{ZT_WIN64_PREFIX})

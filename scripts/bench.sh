@@ -3,6 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+scripts/deps.sh linux
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
 for b in build/release/bench/*_bench; do

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-docs/editor-window.png}")
 # import (ImageMagick) photographs the window; xdotool finds it by its title.
 scripts/install-deps.sh imagemagick xdotool >/dev/null
-scripts/win64-deps.sh >/dev/null
+scripts/deps.sh win64 >/dev/null
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j "$(nproc)" --target zt-vsthost ZolvarTesk_Receive >/dev/null
 

@@ -12,6 +12,7 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_state_chunk fuzz_png fuzz_segment)
 
 scripts/install-deps.sh >/dev/null
+scripts/deps.sh linux >/dev/null
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "${ZT_JOBS:-$(nproc)}" --target fuzz_targets
 

@@ -6,6 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+scripts/deps.sh linux
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
 mkdir -p out

@@ -11,8 +11,10 @@ configs=("$@")
 
 start=$(date +%s)
 scripts/install-deps.sh
+# The libraries the plug-ins link statically, built once per target.
+native=
 for c in "${configs[@]}"; do
-  if [ "$c" = win64 ]; then scripts/win64-deps.sh; fi
+  if [ "$c" = win64 ]; then scripts/deps.sh win64; elif [ -z "$native" ]; then native=1; scripts/deps.sh linux; fi
 done
 
 jobs=${ZT_JOBS:-$(nproc)}

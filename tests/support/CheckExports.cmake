@@ -1,8 +1,9 @@
-# Checks what a plug-in module exports (exactly the names in EXPECTED) and, for a Windows DLL,
-# that it imports only system DLLs and, given DLL_NAME, that its export directory carries that
-# name.
+# Checks what a plug-in module exports (exactly the names in EXPECTED) and what it needs: a
+# Windows DLL imports only system DLLs and, given DLL_NAME, its export directory carries that
+# name; a shared object, given READELF, needs only the C library and its companions, so that it
+# loads on any distribution.
 #   cmake -DMODULE=<file> -DTOOL=<nm or objdump> -DKIND=<elf|pe> -DEXPECTED=<a;b>
-#         [-DDLL_NAME=<name>] -P CheckExports.cmake
+#         [-DDLL_NAME=<name>] [-DREADELF=<readelf>] -P CheckExports.cmake
 cmake_minimum_required(VERSION 3.25)
 if(KIND STREQUAL "elf")
   execute_process(COMMAND ${TOOL} -D --defined-only ${MODULE} OUTPUT_VARIABLE out
@@ -14,6 +15,23 @@ if(KIND STREQUAL "elf")
       list(APPEND exports ${CMAKE_MATCH_1})
     endif()
   endforeach()
+  if(READELF)
+    execute_process(COMMAND ${READELF} -d ${MODULE} OUTPUT_VARIABLE dyn RESULT_VARIABLE dyn_rc)
+    if(NOT dyn_rc EQUAL 0)
+      message(FATAL_ERROR "${READELF} failed on ${MODULE}")
+    endif()
+    string(REGEX MATCHALL "\\(NEEDED\\)[^[]*\\[[^]]+\\]" entries "${dyn}")
+    set(needed "")
+    foreach(entry IN LISTS entries)
+      string(REGEX REPLACE ".*\\[(.+)\\]" "\\1" lib "${entry}")
+      list(APPEND needed ${lib})
+      if(NOT lib MATCHES "^(libc\\.so\\.6|libm\\.so\\.6|libpthread\\.so\\.0|libdl\\.so\\.2|ld-linux[-a-z0-9_.]*\\.so\\.[0-9]+)$")
+        message(FATAL_ERROR "${MODULE} needs ${lib}; it may need only the C library, libm, "
+                            "libpthread, libdl and the dynamic loader")
+      endif()
+    endforeach()
+    message(STATUS "needed: ${needed}")
+  endif()
 else()
   execute_process(COMMAND ${TOOL} -p ${MODULE} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
   string(REGEX MATCHALL "[^\n]+" lines "${out}")

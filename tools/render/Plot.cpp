@@ -6,8 +6,10 @@
 #include <numbers>
 
 #include <cairo.h>
-#if CAIRO_HAS_FC_FONT
-#include <fontconfig/fontconfig.h>
+#if !defined(_WIN32)
+#include <cairo-ft.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
 #endif
 
 #include "lice/lice.h"
@@ -19,8 +21,70 @@ constexpr double kLeft = 78, kRight = 28, kTop = 112, kBottom = 58;
 #if defined(_WIN32)
 constexpr const char* kFont = "Arial";
 #else
+// The tool's cairo has no fontconfig (it is the plug-ins' static one), so the plot opens its
+// faces itself; without them cairo's built-in face draws the texts.
 constexpr const char* kFont = "sans-serif";
+constexpr const char* kFontFiles[2] = {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+                                       "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"};
+
 #endif
+
+// The faces the texts use while the picture is drawn. The tool draws one picture per run: at the
+// end cairo's caches are dropped too, so that the process ends with nothing left allocated for a
+// leak checker to report.
+class PlotFonts {
+public:
+  PlotFonts() {
+#if !defined(_WIN32)
+    if (FT_Init_FreeType(&library_)) {
+      library_ = nullptr;
+      return;
+    }
+    for (int i = 0; i < 2; ++i) {
+      FT_Face face;
+      if (FT_New_Face(library_, kFontFiles[i], 0, &face)) continue;
+      fonts_[i] = cairo_ft_font_face_create_for_ft_face(face, 0);
+      // cairo may keep the face in its caches after our reference; it releases it itself.
+      static const cairo_user_data_key_t kFaceKey{};
+      cairo_font_face_set_user_data(fonts_[i], &kFaceKey, face,
+                                    [](void* f) { FT_Done_Face(static_cast<FT_Face>(f)); });
+    }
+    current_ = this;
+#endif
+  }
+  ~PlotFonts() {
+#if !defined(_WIN32)
+    current_ = nullptr;
+    for (cairo_font_face_t* font : fonts_)
+      if (font) cairo_font_face_destroy(font);
+#endif
+    cairo_debug_reset_static_data();
+#if !defined(_WIN32)
+    if (library_) FT_Done_FreeType(library_);
+#endif
+  }
+  PlotFonts(const PlotFonts&) = delete;
+  PlotFonts& operator=(const PlotFonts&) = delete;
+
+  // Sets the face for the next texts: ours, or the system's by name.
+  static void Select(cairo_t* cr, bool bold) {
+#if !defined(_WIN32)
+    if (current_ && current_->fonts_[bold ? 1 : 0]) {
+      cairo_set_font_face(cr, current_->fonts_[bold ? 1 : 0]);
+      return;
+    }
+#endif
+    cairo_select_font_face(cr, kFont, CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  }
+
+private:
+#if !defined(_WIN32)
+  static inline PlotFonts* current_ = nullptr;
+  FT_Library library_ = nullptr;
+  cairo_font_face_t* fonts_[2] = {};
+#endif
+};
 
 // A "nice" tick step (1, 2 or 5 times a power of ten) giving about `want` ticks over `span`.
 double NiceStep(double span, int want) {
@@ -44,8 +108,7 @@ std::string FormatTick(double v, double step) {
 
 void Text(cairo_t* cr, double x, double y, const std::string& s, double size, bool bold,
           double alignX, double alignY) {
-  cairo_select_font_face(cr, kFont, CAIRO_FONT_SLANT_NORMAL,
-                         bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  PlotFonts::Select(cr, bold);
   cairo_set_font_size(cr, size);
   cairo_text_extents_t e;
   cairo_text_extents(cr, s.c_str(), &e);
@@ -58,7 +121,7 @@ void Text(cairo_t* cr, double x, double y, const std::string& s, double size, bo
 }
 
 double TextWidth(cairo_t* cr, const std::string& s, double size) {
-  cairo_select_font_face(cr, kFont, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+  PlotFonts::Select(cr, false);
   cairo_set_font_size(cr, size);
   cairo_text_extents_t e;
   cairo_text_extents(cr, s.c_str(), &e);
@@ -72,15 +135,6 @@ void SetDash(cairo_t* cr, bool dashed) {
   } else {
     cairo_set_dash(cr, nullptr, 0, 0);
   }
-}
-
-// The tool draws one picture per run: drop cairo's and fontconfig's caches afterwards, so that
-// the process ends with nothing left allocated for a leak checker to report.
-void ReleaseFontCaches() {
-  cairo_debug_reset_static_data();
-#if CAIRO_HAS_FC_FONT
-  FcFini();
-#endif
 }
 
 // Where values land: the LUFS range on the vertical axis (every value above -70 LUFS with a
@@ -239,17 +293,19 @@ void DrawCurves(cairo_t* cr, const PlotFrame& f, const PlotSpec& desc) {
 
 bool WritePlot(const std::string& path, const PlotSpec& desc, std::string* error) {
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
-  cairo_t* cr = cairo_create(surface);
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_paint(cr);
-  const PlotFrame frame(desc);
-  DrawTitles(cr, desc);
-  DrawLegend(cr, desc);
-  DrawAxes(cr, frame);
-  DrawCurves(cr, frame, desc);
-  cairo_destroy(cr);
-  cairo_surface_flush(surface);
-  ReleaseFontCaches();
+  {
+    const PlotFonts fonts;
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    const PlotFrame frame(desc);
+    DrawTitles(cr, desc);
+    DrawLegend(cr, desc);
+    DrawAxes(cr, frame);
+    DrawCurves(cr, frame, desc);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+  }
 
   bool ok = false;
   if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
