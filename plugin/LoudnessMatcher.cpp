@@ -63,6 +63,9 @@ void LoudnessMatcher::Prepare(double sampleRate) {
   const int32_t rate = RateToInt(sampleRate);
   const bool rateChanged = rate != sampleRateInt_;
   sampleRateInt_ = rate;
+  // Frames still waiting were measured at the old rate: the meters take them first.
+  Flush(momentary_, pendingMomentary_);
+  Flush(integrated_, pendingIntegrated_);
   if (!momentary_)
     momentary_ = CreateMeter(EBUR128_MODE_M);
   else
@@ -82,6 +85,7 @@ void LoudnessMatcher::Prepare(double sampleRate) {
 void LoudnessMatcher::PrepareSpare() {
   Destroy(retired_);
   if (waiting_) {
+    pendingIntegrated_.count = 0;
     Destroy(integrated_);
     integrated_ = CreateMeter(kIntegratedMode);
     integratedFed_ = false;
@@ -96,6 +100,7 @@ void LoudnessMatcher::RestartAnalysis() {
   integratedLoudness_ = 0.0;
   framesSinceIntegrated_ = 0;
   if (integrated_ && !integratedFed_ && !waiting_) return; // it has measured nothing yet
+  pendingIntegrated_.count = 0; // they belong to the measurement that ends here
   if (spare_) {
     retired_ = integrated_; // no spare exists while one is retired
     integrated_ = spare_;
@@ -136,19 +141,44 @@ int LoudnessMatcher::CountLeadingSilence(bool playing, const double* left, const
   return delay_;
 }
 
+namespace {
+
+// Interleaves a block for a meter. One bad sample must not poison a meter for good: it is
+// measured as silence.
+void Interleave(double* out, const double* left, const double* right, int frames) {
+  for (int k = 0; k < frames; ++k) {
+    const double l = left[k], r = right[k];
+    out[2 * k] = std::isfinite(l) ? std::clamp(l, -kMeasureLimit, kMeasureLimit) : 0.0;
+    out[2 * k + 1] = std::isfinite(r) ? std::clamp(r, -kMeasureLimit, kMeasureLimit) : 0.0;
+  }
+}
+
+} // namespace
+
 void LoudnessMatcher::Measure(ebur128_state* meter, const double* left, const double* right,
                               int frames) {
   for (int start = 0; start < frames; start += kFrameBufferFrames) {
     const int n = std::min(kFrameBufferFrames, frames - start);
-    for (int k = 0; k < n; ++k) {
-      // One bad sample must not poison a meter for good: it is measured as silence.
-      const double l = left[start + k], r = right[start + k];
-      frameBuffer_[2 * k] = std::isfinite(l) ? std::clamp(l, -kMeasureLimit, kMeasureLimit) : 0.0;
-      frameBuffer_[2 * k + 1] =
-          std::isfinite(r) ? std::clamp(r, -kMeasureLimit, kMeasureLimit) : 0.0;
-    }
+    Interleave(frameBuffer_, left + start, right + start, n);
     ebur128_add_frames_double(meter, frameBuffer_, static_cast<size_t>(n));
   }
+}
+
+void LoudnessMatcher::Feed(ebur128_state* meter, PendingFrames& pending, const double* left,
+                           const double* right, int frames) {
+  if (pending.count + frames > kPendingFrames) Flush(meter, pending);
+  if (frames > kPendingFrames) {
+    Measure(meter, left, right, frames);
+    return;
+  }
+  Interleave(pending.data + 2 * pending.count, left, right, frames);
+  pending.count += frames;
+}
+
+void LoudnessMatcher::Flush(ebur128_state* meter, PendingFrames& pending) {
+  if (meter && pending.count > 0)
+    ebur128_add_frames_double(meter, pending.data, static_cast<size_t>(pending.count));
+  pending.count = 0;
 }
 
 bool LoudnessMatcher::DueForQuery(int64_t& framesSinceQuery, int frames) const {
@@ -166,8 +196,9 @@ double LoudnessMatcher::MeasureInput(const double* left, const double* right, in
     measuredAfresh_ = true;
     return own_;
   }
-  Measure(momentary_, left, right, frames);
+  Feed(momentary_, pendingMomentary_, left, right, frames);
   if (DueForQuery(framesSinceMomentary_, frames)) {
+    Flush(momentary_, pendingMomentary_);
     own_ = 0.0;
     ebur128_loudness_momentary(momentary_, &own_);
     measuredAfresh_ = true;
@@ -196,10 +227,12 @@ double LoudnessMatcher::MatchGain(double referenceDb) {
 
 bool LoudnessMatcher::Analyze(const double* left, const double* right, int frames) {
   if (!started_ || !integrated_ || waiting_) return false;
-  Measure(integrated_, left, right, frames);
+  Feed(integrated_, pendingIntegrated_, left, right, frames);
   integratedFed_ = true;
-  if (DueForQuery(framesSinceIntegrated_, frames))
+  if (DueForQuery(framesSinceIntegrated_, frames)) {
+    Flush(integrated_, pendingIntegrated_);
     ebur128_loudness_global(integrated_, &integratedLoudness_);
+  }
   return true;
 }
 

@@ -18,6 +18,7 @@
 class LoudnessMatcher {
 public:
   static constexpr int kFrameBufferFrames = 8192; // frames handed to a meter at a time
+  static constexpr int kPendingFrames = 1024;     // short blocks kept for a meter's next call
   static constexpr int kHistoryLength = 32768;    // reference levels, one per block
   static constexpr double kNoReference = -1000.0; // dB: no sender, or no usable level
   static constexpr int32_t kDefaultRate = 44100;
@@ -59,7 +60,8 @@ public:
   // meter is asked only once at least 1 ms of audio came since it was last asked: the question
   // sums the whole 400 ms window, and hosts that split blocks into a few frames would otherwise
   // ask it thousands of times a second. Between questions the last answer stands; blocks of 1 ms
-  // or more are asked every time.
+  // or more are asked every time. Blocks shorter than kPendingFrames reach the meter together,
+  // just before it is asked: the same frames in the same order, for one call instead of many.
   double MeasureInput(const double* left, const double* right, int frames);
   // The last MeasureInput asked the meter (rather than repeating its last answer).
   bool MeasuredAfresh() const { return measuredAfresh_; }
@@ -95,8 +97,19 @@ public:
 private:
   ebur128_state* CreateMeter(int mode) const;
   static void Retune(ebur128_state* meter, int32_t rate);
+  // Interleaved frames waiting for a meter's next call.
+  struct PendingFrames {
+    int count = 0;
+    double data[2 * kPendingFrames];
+  };
   // Feeds a meter in slices that fit frameBuffer_.
   void Measure(ebur128_state* meter, const double* left, const double* right, int frames);
+  // Keeps a block for the meter's next call (handing it what waits first when the block does not
+  // fit); a block longer than the pending buffer goes to the meter at once.
+  void Feed(ebur128_state* meter, PendingFrames& pending, const double* left, const double* right,
+            int frames);
+  // Hands the meter what waits for it (nothing without a meter) and empties the buffer.
+  static void Flush(ebur128_state* meter, PendingFrames& pending);
   // Adds frames to a count of frames since a meter was last asked; true (and the count restarts)
   // once they make up at least 1 ms at the current rate.
   bool DueForQuery(int64_t& framesSinceQuery, int frames) const;
@@ -123,5 +136,7 @@ private:
   int32_t historyWrite_ = 0;
   double lastReference_ = kNoReference;
   double frameBuffer_[2 * kFrameBufferFrames];
+  PendingFrames pendingMomentary_;
+  PendingFrames pendingIntegrated_;
   double history_[kHistoryLength];
 };

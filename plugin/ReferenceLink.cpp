@@ -35,27 +35,26 @@ void ReferenceLink::ReadReference(int frames) {
   if (!ready_ || busy_) {
     firstValue = -1.0;
     referenceDb = -1000.0;
+    framesSinceRead_ = -1;
     return;
   }
+  // Hosts that split blocks into a few frames make thousands of blocks a second: the segment is
+  // read (after the shrink check, a system call) once per millisecond of audio, and the blocks
+  // in between keep that reading. Blocks of 1 ms or more read every time.
+  const int64_t due = std::max<int64_t>(1, static_cast<int64_t>(owner_->SampleRate() / 1000.0));
+  if (frames > 0 && framesSinceRead_ >= 0 && framesSinceRead_ + frames < due) {
+    framesSinceRead_ += frames;
+    return;
+  }
+  framesSinceRead_ = 0;
   {
     std::lock_guard<std::recursive_mutex> lock(owner_->Mutex());
     busy_ = 1;
     firstValue = -1.0;
     referenceDb = -1000.0;
     uint8_t* data = SegmentData(segment_.get());
-    // A segment another process has shrunk is no reference (and must not be touched). The check
-    // is a system call; hosts that split blocks into a few frames make thousands of blocks a
-    // second, so it is repeated once per millisecond of audio.
-    if (data) {
-      const int64_t due = std::max<int64_t>(1, static_cast<int64_t>(owner_->SampleRate() / 1000.0));
-      if (frames <= 0 || framesSinceCheck_ < 0 || framesSinceCheck_ + frames >= due) {
-        intact_ = zt::os::MappingIntact(segment_->mapping);
-        framesSinceCheck_ = 0;
-      } else {
-        framesSinceCheck_ += frames;
-      }
-    }
-    if (data && intact_) {
+    // A segment another process has shrunk is no reference (and must not be touched).
+    if (data && zt::os::MappingIntact(segment_->mapping)) {
       for (int i = 0; i < kSlotCount; ++i) {
         if (LoadFlag(data, i) != 1) continue;
         firstValue = LoadSlot(data, i, 0);

@@ -1,6 +1,7 @@
 #pragma once
-// A receiver's view of the shared segment: claims a slot when constructed and, once per block,
-// reads the reference level of the lowest slot a sender has flagged.
+// A receiver's view of the shared segment: claims a slot when constructed and, once per block (once
+// per millisecond of audio for shorter blocks), reads the reference level of the lowest slot a
+// sender has flagged.
 
 #include <atomic>
 #include <cstdint>
@@ -25,8 +26,9 @@ public:
 
   // audio thread, owner's mutex held (taken again here): leaves firstValue and referenceDb of
   // this block; referenceDb is -1000.0 when there is no usable reference. frames is the block's
-  // length: the check that no other process has shrunk the segment (a system call) then runs
-  // once per millisecond of audio rather than every block; 0 checks every time.
+  // length: the segment is read, after checking that no other process has shrunk it (a system
+  // call), once per millisecond of audio, and shorter blocks keep the last reading; 0 reads
+  // every time.
   void ReadReference(int frames = 0);
 
   double referenceDb = -1000.0;
@@ -41,6 +43,5 @@ private:
   std::atomic<bool> ready_{false};
   int slotIndex_ = -1;
   std::unique_ptr<SharedSegment> segment_;
-  bool intact_ = false;          // the last shrink check found the segment whole
-  int64_t framesSinceCheck_ = -1; // -1: never checked
+  int64_t framesSinceRead_ = -1; // audio since the last reading; -1: read at the next block
 };

@@ -335,7 +335,15 @@ int IPlugAAX::ConnectStems() {
   const int outputs = static_cast<int>(outStem & 0xFFFF);
   ConnectInputs(0, NInChannels(), false);
   ConnectInputs(0, inputs, true);
-  printf("attach input buffers: 0 - %d\n", NInChannels());
+  // Printed on every render call; formatting it each time cost more than a small block's
+  // measurement.
+  if (attachLineInputs_ != NInChannels()) {
+    attachLineInputs_ = NInChannels();
+    const int n = snprintf(attachLine_, sizeof attachLine_, "attach input buffers: 0 - %d\n",
+                           attachLineInputs_);
+    attachLineLength_ = n > 0 ? std::min(static_cast<size_t>(n), sizeof attachLine_ - 1) : 0;
+  }
+  fwrite(attachLine_, 1, attachLineLength_, stdout);
   ConnectOutputs(0, outputs, true);
   ConnectOutputs(outputs, NOutChannels() - outputs, false);
   return inputs;

@@ -149,6 +149,10 @@ private:
   AAX_IParameter* bypassParameter_ = nullptr; // owned by the parameter manager
   AAX_VTransport currentTransport_;           // the transport of the current render call
   IGraphicsViewContainer* view_ = nullptr;
+  // The line every render call prints, formatted again only when the channel count changes.
+  char attachLine_[48] = {};
+  size_t attachLineLength_ = 0;
+  int attachLineInputs_ = -1;
 };
 
 // The editor bridge: opens the instance's editor in the host's view.

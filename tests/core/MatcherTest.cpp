@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -251,15 +252,21 @@ TEST(Matcher, AnalysisRestartsWithAFreshMeterMadeBeforehand) {
 // 48 frames or more at 48 kHz (bit for bit what a meter asked every block answers), every
 // second 24-frame block, and at 1-frame blocks every 48th, each answer then standing until the
 // next.
+// Short blocks wait for the meter's next call; the answers are those of a meter fed every block,
+// bit for bit. At 1.536 MHz a millisecond (1536 frames) is more than the frames that can wait, so
+// they also reach the meter between questions.
 TEST(Matcher, MomentaryLoudnessIsAskedOncePerMillisecond) {
   struct Case {
     int frames, blocks, askedEvery;
-  } cases[] = {{512, 40, 1}, {48, 200, 1}, {47, 200, 2}, {24, 200, 2}, {1, 2000, 48}};
+    double rate;
+  } cases[] = {{512, 40, 1, kRate},     {48, 200, 1, kRate},  {47, 200, 2, kRate},
+               {24, 200, 2, kRate},     {1, 2000, 48, kRate}, {100, 400, 16, 1536000},
+               {1, 5000, 1536, 1536000}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.frames);
+    SCOPED_TRACE(std::to_string(c.frames) + " frames at " + std::to_string(c.rate) + " Hz");
     LoudnessMatcher m;
-    m.Prepare(kRate);
-    ebur128_state* reference = ebur128_init(2, 48000, EBUR128_MODE_M);
+    m.Prepare(c.rate);
+    ebur128_state* reference = ebur128_init(2, static_cast<unsigned long>(c.rate), EBUR128_MODE_M);
     ebur128_set_channel(reference, 0, EBUR128_LEFT);
     ebur128_set_channel(reference, 1, EBUR128_RIGHT);
     Noise noise;
@@ -281,6 +288,40 @@ TEST(Matcher, MomentaryLoudnessIsAskedOncePerMillisecond) {
     }
     ebur128_destroy(&reference);
   }
+}
+
+// Frames still waiting when the host changes the rate were measured at the old one.
+TEST(Matcher, FramesWaitingAtARateChangeAreMeasuredAtTheOldRate) {
+  LoudnessMatcher m;
+  m.Prepare(kRate);
+  ebur128_state* reference = ebur128_init(2, 48000, EBUR128_MODE_M);
+  ebur128_set_channel(reference, 0, EBUR128_LEFT);
+  ebur128_set_channel(reference, 1, EBUR128_RIGHT);
+  Noise noise;
+  Block b(16);
+  std::vector<double> interleaved(2 * 16);
+  auto feed = [&](int blocks) {
+    for (int i = 0; i < blocks; ++i) {
+      b.Fill(0.3, noise);
+      for (int k = 0; k < 16; ++k) {
+        interleaved[2 * k] = b.left[k];
+        interleaved[2 * k + 1] = b.right[k];
+      }
+      ebur128_add_frames_double(reference, interleaved.data(), 16);
+      m.MeasureInput(b.left.data(), b.right.data(), 16);
+    }
+  };
+  feed(1998); // the meter was just asked
+  feed(2);    // 32 frames wait: less than a millisecond
+  ASSERT_FALSE(m.MeasuredAfresh());
+  m.Prepare(96000);
+  ebur128_change_parameters(reference, 2, 96000);
+  feed(4); // with the 32 from before, a millisecond at 96 kHz: the meter is asked
+  ASSERT_TRUE(m.MeasuredAfresh());
+  double expected = 0;
+  ebur128_loudness_momentary(reference, &expected);
+  EXPECT_EQ(m.OwnLoudness(), expected);
+  ebur128_destroy(&reference);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <functional>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -113,6 +114,47 @@ TEST(Receiver, SettlesSixDbAboveAQuieterInput) {
     rig.Run(512, sine);
   EXPECT_NEAR(rig.plug->SmoothedGain(), 1.9953, 2e-3);
   EXPECT_NEAR(std::stod(rig.plug->ReadoutOutText()), own + 6.0, 0.05);
+}
+
+// Blocks of a millisecond or more are measured, matched and smoothed exactly as the block rules
+// state, every block asking the meter afresh: the output equals, bit for bit, a model of those
+// rules that feeds and asks a meter of its own every block.
+TEST(Receiver, BlocksOfAMillisecondOrMoreFollowTheBlockRulesBitForBit) {
+  for (int frames : {48, 512, 4096}) {
+    SCOPED_TRACE(std::to_string(frames) + " frames");
+    ReceiverRig rig("rx", 48000.0, frames);
+    ReferenceSender sender;
+    ASSERT_TRUE(sender.Open());
+    const double ratio = 0.125; // -18.06 LUFS
+    sender.PublishRatio(ratio);
+    const double referenceDb = std::log(ratio) * 8.685889638065037;
+
+    ebur128_state* meter = ebur128_init(2, 48000, EBUR128_MODE_M);
+    const double c = std::pow(0.01, 1.0 / (4000.0 / 48000.0 * 48000 * 0.001));
+    double smoothed = 0.0;
+    NoiseSource source(0.05);
+    std::vector<double> interleaved(2 * static_cast<size_t>(frames));
+    for (int block = 0; block < 3 * 48000 / frames; ++block) {
+      source.amp = 0.02 + 0.1 * ((block * frames / 24000) % 3); // a new level every 0.5 s
+      rig.Run(frames, std::ref(source));
+      for (int k = 0; k < frames; ++k) {
+        interleaved[2 * k] = rig.orig0[k];
+        interleaved[2 * k + 1] = rig.orig1[k];
+      }
+      ebur128_add_frames_double(meter, interleaved.data(), static_cast<size_t>(frames));
+      double own = 0.0;
+      ebur128_loudness_momentary(meter, &own);
+      double target = 1.0;
+      if (own > -120.0)
+        target = std::exp(referenceDb * 0.1151292546497) / std::exp(own * 0.1151292546497);
+      smoothed = (1.0 - c) * target + c * smoothed;
+      for (int k = 0; k < frames; ++k) {
+        ASSERT_EQ(rig.out0[k], rig.orig0[k] * smoothed) << "block " << block << ", frame " << k;
+        ASSERT_EQ(rig.out1[k], rig.orig1[k] * smoothed) << "block " << block << ", frame " << k;
+      }
+    }
+    ebur128_destroy(&meter);
+  }
 }
 
 TEST(Receiver, LeadingSilenceDelaysTheReferenceByWholeBlocks) {
