@@ -144,8 +144,19 @@ int LoudnessMatcher::CountLeadingSilence(bool playing, const double* left, const
 namespace {
 
 // Interleaves a block for a meter. One bad sample must not poison a meter for good: it is
-// measured as silence.
+// measured as silence. The usual block, every sample finite and within the limit, is only
+// interleaved.
 void Interleave(double* out, const double* left, const double* right, int frames) {
+  bool clean = true;
+  for (int k = 0; k < frames; ++k) // a NaN compares false
+    clean &= (std::fabs(left[k]) <= kMeasureLimit) & (std::fabs(right[k]) <= kMeasureLimit);
+  if (clean) {
+    for (int k = 0; k < frames; ++k) {
+      out[2 * k] = left[k];
+      out[2 * k + 1] = right[k];
+    }
+    return;
+  }
   for (int k = 0; k < frames; ++k) {
     const double l = left[k], r = right[k];
     out[2 * k] = std::isfinite(l) ? std::clamp(l, -kMeasureLimit, kMeasureLimit) : 0.0;
