@@ -1,6 +1,7 @@
-// The receiver's module as a host drives it: one block through each audio callback, and for the
-// 64-bit one the difference between in-place buffers and separate ones, whose inputs are copied
-// so that the plug-in never writes into the host's input.
+// The receiver's modules as hosts drive them: one block through each VST2 audio callback, and for
+// the 64-bit one the difference between in-place buffers and separate ones, whose inputs are
+// copied so that the plug-in never writes into the host's input; one receiver's share of a core
+// through the VST2 32-bit callback and through the AAX render procedure.
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "tests/support/TestSession.h"
 #include "tools/sender/ReferenceSender.h"
+#include "tools/aaxhost/AaxHost.h"
 #include "tools/vsthost/VstHost.h"
 
 namespace {
@@ -82,6 +84,80 @@ void BM_Module32(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * frames);
 }
 
+// The time a block takes over the time it lasts, in percent of one core ("core%").
+void SetCoreShare(benchmark::State& state, double rate, int frames) {
+  state.counters["core%"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * frames / rate / 100.0,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// One receiver's share of a core through the 32-bit callback: the time a block takes over the
+// time it lasts, in percent ("core%"), at the host's rate and block size, analysis off or on.
+void BM_ModuleCore(benchmark::State& state) {
+  const double rate = static_cast<double>(state.range(0));
+  const int frames = static_cast<int>(state.range(1));
+  const bool analysis = state.range(2) != 0;
+  Rig rig(frames);
+  if (!rig.plug) {
+    state.SkipWithError("no module");
+    return;
+  }
+  rig.plug->Suspend();
+  rig.plug->SetSampleRate(rate);
+  rig.plug->Resume();
+  if (analysis) rig.plug->SetParameter(3, 1.0f);
+  float* ins[] = {rig.inF[0].data(), rig.inF[1].data()};
+  float* outs[] = {rig.outF[0].data(), rig.outF[1].data()};
+  for (auto _ : state)
+    rig.plug->ProcessReplacing(ins, outs, frames);
+  SetCoreShare(state, rate, frames);
+}
+
+// The same through the AAX module's render procedure (stereo component) with the mock host.
+void BM_AaxModuleCore(benchmark::State& state) {
+  const double rate = static_cast<double>(state.range(0));
+  const int frames = static_cast<int>(state.range(1));
+  const bool analysis = state.range(2) != 0;
+  TestSession session("aaxbench");
+  ReferenceSender sender;
+  sender.Open();
+  sender.PublishLufs(-18.0);
+  std::string error;
+  using zt::aaxhost::AaxInstance;
+  using zt::aaxhost::AaxModule;
+  std::unique_ptr<AaxModule> module = AaxModule::Load(ZT_AAX_MODULE, &error);
+  std::unique_ptr<AaxInstance> plug =
+      module ? AaxInstance::Create(*module, 1, &error, static_cast<float>(rate)) : nullptr;
+  if (!plug) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  plug->transport.playing = true;
+  if (analysis) plug->Automate("4", 1.0);
+  std::vector<float> in[2], out[2];
+  uint32_t s = 1;
+  for (int c = 0; c < 2; ++c) {
+    in[c].resize(frames);
+    out[c].resize(frames);
+    for (float& x : in[c]) {
+      s = s * 1664525u + 1013904223u;
+      x = static_cast<float>(0.1 * ((s >> 8) / 8388608.0 - 1.0));
+    }
+  }
+  float* ins[] = {in[0].data(), in[1].data()};
+  float* outs[] = {out[0].data(), out[1].data()};
+  for (auto _ : state)
+    plug->Render(ins, outs, frames);
+  SetCoreShare(state, rate, frames);
+  plug.reset();
+}
+
+BENCHMARK(BM_ModuleCore)
+    ->ArgsProduct({{44100, 48000, 96000, 192000}, {1, 16, 64, 512, 4096}, {0, 1}})
+    ->ArgNames({"rate", "frames", "analysis"});
+BENCHMARK(BM_AaxModuleCore)
+    ->ArgsProduct({{44100, 48000, 96000, 192000}, {1, 16, 64, 512, 4096}, {0, 1}})
+    ->ArgNames({"rate", "frames", "analysis"});
 BENCHMARK(BM_Module64)->ArgsProduct({{64, 512, 4096}, {1, 0}})->ArgNames({"frames", "inPlace"});
 BENCHMARK(BM_Module32)->Arg(64)->Arg(512)->Arg(4096)->ArgName("frames");
 
