@@ -40,6 +40,12 @@ void IPlugParam::ConfigureBool(const char* name, bool defaultOn, const char* lab
   AddDisplayText(1, "on");
 }
 
+void IPlugParam::ConfigureEnum(const char* name, int defaultValue, int count, const char* label,
+                               const char* group) {
+  if (type_ == ParamType::None) type_ = ParamType::Enum;
+  ConfigureDouble(name, defaultValue, 0.0, std::max(count - 1, 1), 1.0, label, group, 1.0);
+}
+
 void IPlugParam::AddDisplayText(int value, const char* text) {
   DisplayText entry;
   entry.value = value;

@@ -28,6 +28,9 @@ public:
   // Step 0.1 on purpose: hosts and stored states know Bool values at that resolution.
   void ConfigureBool(const char* name, bool defaultOn, const char* label = "",
                      const char* group = "");
+  // A choice among `count` values 0 .. count - 1, each shown by the text AddDisplayText gives it.
+  void ConfigureEnum(const char* name, int defaultValue, int count, const char* label = "",
+                     const char* group = "");
   void AddDisplayText(int value, const char* text);
 
   // Sets the value from a normalised number; n is not clamped, only the result is capped at max.

@@ -1,0 +1,134 @@
+#include "plugin/ZolvarTesk_Send.h"
+
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+
+#include "plugin/SenderSlot.h"
+
+namespace {
+
+constexpr int32_t kVersion = 0x00010000; // 1.0.0
+constexpr double kNeperPerDb = 0.1151292546497;
+
+// The segment's data area, unless another process has shrunk it under the mapping.
+uint8_t* Writable(const SharedSegment* segment) {
+  uint8_t* data = SegmentData(segment);
+  return data && zt::os::MappingIntact(segment->mapping) ? data : nullptr;
+}
+
+} // namespace
+
+PluginConfig ZolvarTesk_Send::Config() {
+  PluginConfig c;
+  c.paramCount = kNumSendParams;
+  c.channelIO = "1-1 2-2";
+  c.presetCount = 1;
+  c.effectName = "ZolvarTesk_Send";
+  c.productName = "";
+  c.makerName = "Zolvar";
+  c.version = kVersion;
+  c.uniqueId = FourCC('T', 'k', 's', 'e');
+  c.makerId = FourCC('Z', 'l', 'V', 'r');
+  c.latency = 0;
+  return c;
+}
+
+ZolvarTesk_Send::ZolvarTesk_Send(IPlugInstanceInfo info) : IPlugAdapter(info, Config()) {
+  GetParam(ParamSend)->ConfigureBool("Send", true);
+  IPlugParam* channel = GetParam(ParamChannel);
+  channel->ConfigureEnum("Channel", kChannelAuto, kSlotCount + 1);
+  channel->AddDisplayText(kChannelAuto, "Auto");
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    char text[8];
+    snprintf(text, sizeof text, "%d", slot + 1);
+    channel->AddDisplayText(slot + 1, text);
+  }
+
+  std::lock_guard<std::recursive_mutex> lock(Mutex());
+  segment_ = shmem(kSegmentBaseName, kSegmentDataBytes);
+  if (uint8_t* data = Writable(segment_.get())) {
+    if (segment_->created) FreeAllSlots(data);
+    sender_slot::ClearStale(data, sender_slot::NowMs(), -1);
+  }
+  ClaimSlot();
+  meter_.Prepare(SampleRate());
+
+  FillDefaultPresets("-", 1);
+}
+
+ZolvarTesk_Send::~ZolvarTesk_Send() {
+  std::lock_guard<std::recursive_mutex> lock(Mutex());
+  sender_slot::Release(Writable(segment_.get()), slot_, lastBeat_);
+}
+
+void ZolvarTesk_Send::ClaimSlot() {
+  uint8_t* data = Writable(segment_.get());
+  const int choice = static_cast<int>(GetParam(ParamChannel)->Value());
+  const uint64_t now = sender_slot::NowMs();
+  slot_ = sender_slot::Claim(data, choice == kChannelAuto ? sender_slot::kAuto : choice - 1, now);
+  lastBeat_ = sender_slot::Heartbeat(now);
+}
+
+void ZolvarTesk_Send::LowerFlag() {
+  uint8_t* data = Writable(segment_.get());
+  if (data && sender_slot::StillOurs(data, slot_, lastBeat_)) StoreFlag(data, slot_, 0);
+}
+
+void ZolvarTesk_Send::Reset() {
+  std::lock_guard<std::recursive_mutex> lock(Mutex());
+  meter_.Prepare(SampleRate());
+}
+
+void ZolvarTesk_Send::ActivationChanged(bool active) {
+  std::lock_guard<std::recursive_mutex> lock(Mutex());
+  if (!active) LowerFlag();
+}
+
+void ZolvarTesk_Send::ParameterChanged(int paramIdx, int) {
+  std::lock_guard<std::recursive_mutex> lock(Mutex());
+  if (paramIdx == ParamSend && !GetParam(ParamSend)->IsOn()) {
+    LowerFlag();
+  } else if (paramIdx == ParamChannel) {
+    const int choice = static_cast<int>(GetParam(ParamChannel)->Value());
+    const int wanted = choice == kChannelAuto ? -1 : choice - 1;
+    if (choice != kChannelAuto && wanted == slot_) return;
+    sender_slot::Release(Writable(segment_.get()), slot_, lastBeat_);
+    ClaimSlot();
+  }
+}
+
+int ZolvarTesk_Send::FollowedSlot() const {
+  return sender_slot::FollowedSlot(SegmentData(segment_.get()));
+}
+
+void ZolvarTesk_Send::Publish(uint8_t* data) {
+  const uint64_t now = sender_slot::NowMs();
+  // Another sender cleared the slot as stale while the host did not call this one: claim anew.
+  if (!sender_slot::StillOurs(data, slot_, lastBeat_)) ClaimSlot();
+  if (slot_ < 0) return;
+  const double level = std::exp(meter_.OwnLoudness() * kNeperPerDb); // 0 for silence
+  const double beat = sender_slot::Heartbeat(now);
+  // Level first, flag last: a receiver that sees the flag also sees the level.
+  StoreSlot(data, slot_, 1, level);
+  StoreSlot(data, slot_, 0, beat);
+  lastBeat_ = beat;
+  if (GetParam(ParamSend)->IsOn()) StoreFlag(data, slot_, 1);
+}
+
+void ZolvarTesk_Send::ProcessBlock(double** inputs, double** outputs, int frames) {
+  if (frames < 1) return;
+  IPlugBase::ProcessBlock(inputs, outputs, frames); // the audio passes through unchanged
+  meter_.BeginBlock(frames, SampleRate());
+  meter_.MeasureInput(inputs[0], inputs[1], frames);
+  if (!meter_.MeasuredAfresh()) return;
+
+  uint8_t* data = Writable(segment_.get());
+  if (!data) return;
+  Publish(data);
+  framesSinceStaleCheck_ += frames;
+  if (framesSinceStaleCheck_ >= static_cast<int64_t>(SampleRate())) {
+    framesSinceStaleCheck_ = 0;
+    sender_slot::ClearStale(data, sender_slot::NowMs(), slot_);
+  }
+}
