@@ -71,6 +71,86 @@ double Now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+// Who puts the reference into the shared segment: our sender plug-in on the reference track, or
+// the library stand-in with the loudness the render measures.
+class ReferencePublisher {
+public:
+  virtual ~ReferencePublisher() = default;
+  // One block of the reference (interleaved, `channels` of them) and its momentary loudness.
+  virtual bool Publish(const double* block, int channels, int n, double lufs,
+                       std::string* error) = 0;
+  virtual void Finish() = 0;
+};
+
+class StandInPublisher : public ReferencePublisher {
+public:
+  bool Open(std::string* error) {
+    if (sender_.Open()) return true;
+    *error = "the reference cannot be published: " + sender_.Error();
+    return false;
+  }
+  bool Publish(const double*, int, int, double lufs, std::string*) override {
+    sender_.PublishLufs(lufs);
+    return true;
+  }
+  void Finish() override { sender_.Withdraw(); }
+
+private:
+  ReferenceSender sender_;
+};
+
+class SenderPluginPublisher : public ReferencePublisher {
+public:
+  SenderPluginPublisher(std::unique_ptr<RenderPlugin> plug, int blockSize)
+      : plug_(std::move(plug)) {
+    for (int c = 0; c < 2; ++c) {
+      in_[c].assign(blockSize, 0.0);
+      out_[c].assign(blockSize, 0.0);
+    }
+    plug_->Start();
+  }
+  bool Publish(const double* block, int channels, int n, double, std::string* error) override {
+    for (int k = 0; k < n; ++k) {
+      in_[0][k] = block[static_cast<size_t>(k) * channels];
+      in_[1][k] = channels == 2 ? block[static_cast<size_t>(k) * channels + 1] : 0.0;
+    }
+    double* ins[2] = {in_[0].data(), in_[1].data()};
+    double* outs[2] = {out_[0].data(), out_[1].data()};
+    if (plug_->Process(ins, outs, n, error)) return true;
+    *error = "the sender plug-in: " + *error;
+    return false;
+  }
+  void Finish() override { plug_->Stop(); }
+
+private:
+  std::unique_ptr<RenderPlugin> plug_;
+  std::vector<double> in_[2], out_[2];
+};
+
+// The sender plug-in set up for the reference's rate and channels, with nothing of the
+// receiver's parameters or states.
+std::unique_ptr<ReferencePublisher> StartSender(const RenderOptions& options,
+                                                const AudioInfo& reference, std::string* error) {
+  if (options.sender.empty()) {
+    auto standIn = std::make_unique<StandInPublisher>();
+    if (!standIn->Open(error)) return nullptr;
+    return standIn;
+  }
+  RenderOptions sender;
+  sender.plugin = options.sender;
+  sender.aax = options.aax;
+  sender.blockSize = options.blockSize;
+  sender.singlePrecision = options.singlePrecision;
+  sender.progress = false;
+  std::unique_ptr<RenderPlugin> plug = options.aax ? StartAaxPlugin(sender, reference, error)
+                                                   : StartVst2Plugin(sender, reference, error);
+  if (!plug) {
+    *error = "the sender plug-in: " + *error;
+    return nullptr;
+  }
+  return std::make_unique<SenderPluginPublisher>(std::move(plug), options.blockSize);
+}
+
 // The block loop: for every block the sender publishes the reference's loudness, the plug-in
 // processes the input, and the output is measured and written.
 class RenderLoop {
@@ -90,7 +170,7 @@ public:
     }
   }
 
-  bool Run(ReferenceSender& sender, std::string* error);
+  bool Run(ReferencePublisher& sender, std::string* error);
 
   // Integrated loudness of the three signals, once the loop has run.
   void StoreIntegrated() {
@@ -101,7 +181,7 @@ public:
 
 private:
   bool ReadInput(int* frames, std::string* error);
-  bool FeedReference(int n, ReferenceSender& sender, std::string* error);
+  bool FeedReference(int n, ReferencePublisher& sender, std::string* error);
   void TakeInput(int n);
   bool Process(int n, std::string* error);
   bool Emit(int n, std::string* error);
@@ -119,7 +199,7 @@ private:
   double inPlugin_ = 0.0;
 };
 
-bool RenderLoop::Run(ReferenceSender& sender, std::string* error) {
+bool RenderLoop::Run(ReferencePublisher& sender, std::string* error) {
   if (!inMeter_.Ok() || !refMeter_.Ok() || !outMeter_.Ok()) {
     *error = "cannot measure loudness at " + std::to_string(r_.rate) + " Hz";
     return false;
@@ -163,7 +243,7 @@ bool RenderLoop::ReadInput(int* frames, std::string* error) {
 
 // The sender's side: the reference's loudness after this block's frames, published before the
 // block reaches the plug-in. Past the reference's end it plays silence.
-bool RenderLoop::FeedReference(int n, ReferenceSender& sender, std::string* error) {
+bool RenderLoop::FeedReference(int n, ReferencePublisher& sender, std::string* error) {
   int got = 0;
   if (!referenceEnded_) {
     got = static_cast<int>(reference_.Read(refBuf_.data(), n));
@@ -181,8 +261,7 @@ bool RenderLoop::FeedReference(int n, ReferenceSender& sender, std::string* erro
   refMeter_.Add(refBuf_.data(), n);
   const double refLufs = refMeter_.Momentary();
   r_.reference.momentary.push_back(refLufs);
-  sender.PublishLufs(refLufs);
-  return true;
+  return sender.Publish(refBuf_.data(), refCh_, n, refLufs, error);
 }
 
 // Measures the input, counts its leading silence as the receiver does, and splits it into the
@@ -239,15 +318,12 @@ bool Render(const RenderOptions& options, AudioReader& input, AudioReader& refer
                                                    : StartVst2Plugin(options, input.Info(), error);
   if (!plug) return false;
 
-  ReferenceSender sender;
-  if (!sender.Open()) {
-    *error = "the reference cannot be published: " + sender.Error();
-    return false;
-  }
+  std::unique_ptr<ReferencePublisher> sender = StartSender(options, reference.Info(), error);
+  if (!sender) return false;
   plug->Start();
   RenderLoop loop(options, input, reference, output, *plug, r);
-  if (!loop.Run(sender, error)) return false;
-  sender.Withdraw();
+  if (!loop.Run(*sender, error)) return false;
+  sender->Finish();
   plug->Stop();
   loop.StoreIntegrated();
   r.lagBlocks = static_cast<int>(r.silentFrames / options.blockSize);

@@ -13,7 +13,11 @@
 #include "tools/render/Screenshot.h"
 
 struct RenderOptions {
-  std::string plugin;  // path of the plug-in module
+  std::string plugin; // path of the plug-in module
+  // The sender plug-in's module (same format as `plugin`), run on the reference block by block
+  // before the receiver, as a host runs two tracks; empty: the library stand-in publishes the
+  // reference's loudness as measured by the render itself.
+  std::string sender;
   bool aax = false;    // the module is the AAX deliverable (always single precision)
   int blockSize = 512; // frames per block
   bool singlePrecision = false;

@@ -50,6 +50,11 @@ void Usage(FILE* f) {
         "\n"
         "Plug-in:\n"
         "  --plugin PATH        the plug-in module (default: the one built with this tool)\n"
+        "  --sender PATH        the sender plug-in's module, run on REFERENCE block by block\n"
+        "                       before the receiver, as a host runs two tracks (default:\n"
+        "                       the one built with this tool)\n"
+        "  --stand-in           publish the reference's loudness as this tool measures it,\n"
+        "                       without the sender plug-in\n"
         "  --aax                through the AAX module (single precision; the state files\n"
         "                       hold the AAX chunk), not the VST2 module\n"
         "  --block N            frames per block, 16 to 16384 (default 512)\n"
@@ -108,17 +113,16 @@ void OnSignal(int) {
   RequestStop();
 }
 
-// The module beside this executable wins over the one of the build tree, so that a copied
-// pair of files works together.
-// The module beside the executable, else the one of the build tree.
-std::string DefaultPlugin(bool aax) {
+// The module of a plug-in ("ZolvarTesk_Receive", "ZolvarTesk_Send") beside this executable, so
+// that copied files work together, else the one of the build tree.
+std::string DefaultModule(const std::string& plugin, bool aax) {
 #if defined(_WIN32)
-  const char* name = aax ? "ZolvarTesk_Receive.aaxplugin" : "ZolvarTesk_Receive.dll";
+  const std::string name = plugin + (aax ? ".aaxplugin" : ".dll");
   char self[MAX_PATH] = {};
   const DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
   std::string exe = n > 0 && n < MAX_PATH ? std::string(self, n) : std::string();
 #else
-  const char* name = aax ? "ZolvarTesk_Receive.aaxplugin" : "ZolvarTesk_Receive.so";
+  const std::string name = plugin + (aax ? ".aaxplugin" : ".so");
   std::error_code ec;
   std::string exe = fs::read_symlink("/proc/self/exe", ec).string();
 #endif
@@ -127,6 +131,7 @@ std::string DefaultPlugin(bool aax) {
     const fs::path beside = fs::path(exe).parent_path() / name;
     if (fs::exists(beside, ec2)) return beside.string();
   }
+  if (plugin == "ZolvarTesk_Send") return aax ? ZT_RENDER_SEND_AAX_PLUGIN : ZT_RENDER_SEND_PLUGIN;
   return aax ? ZT_RENDER_AAX_PLUGIN : ZT_RENDER_PLUGIN;
 }
 
@@ -179,7 +184,8 @@ void WriteExampleFile(const std::string& path, const std::vector<double>& interl
 struct CommandLine {
   RenderOptions options;
   std::vector<std::string> files; // INPUT REFERENCE OUTPUT, or none for the example
-  std::string pluginPath, formatName, subtypeName, plotPath, screenshotPath;
+  std::string pluginPath, senderPath, formatName, subtypeName, plotPath, screenshotPath;
+  bool standIn = false; // the library stand-in publishes the reference, not the sender plug-in
   std::string exampleDir = "zt-render-example";
   bool noPlot = false, quiet = false, analyze = false, normalize = false;
   bool example = false; // no files were given: the built-in example is rendered
@@ -191,6 +197,10 @@ bool ParsePluginOption(const std::string& a, const std::function<std::string()>&
   RenderOptions& o = cl.options;
   if (a == "--plugin") {
     cl.pluginPath = value();
+  } else if (a == "--sender") {
+    cl.senderPath = value();
+  } else if (a == "--stand-in") {
+    cl.standIn = true;
   } else if (a == "--block") {
     const std::string v = value();
     double n = 0;
@@ -284,12 +294,20 @@ CommandLine ParseArguments(int argc, char** argv) {
       Fail("--screenshot needs the VST2 module: the AAX module has no picture call", 2);
     cl.options.singlePrecision = true; // AAX renders single precision only
   }
-  cl.options.plugin = cl.pluginPath.empty() ? DefaultPlugin(cl.options.aax) : cl.pluginPath;
+  cl.options.plugin =
+      cl.pluginPath.empty() ? DefaultModule("ZolvarTesk_Receive", cl.options.aax) : cl.pluginPath;
+  if (!cl.standIn)
+    cl.options.sender =
+        cl.senderPath.empty() ? DefaultModule("ZolvarTesk_Send", cl.options.aax) : cl.senderPath;
   cl.options.progress = !cl.quiet;
   std::error_code ec;
   if (cl.options.plugin.empty() || !fs::exists(cl.options.plugin, ec))
     Fail("no plug-in module at '" + cl.options.plugin + "' (build " +
          (cl.options.aax ? "ZolvarTesk_Receive_aax" : "ZolvarTesk_Receive") + ", or --plugin)");
+  if (!cl.standIn && !fs::exists(cl.options.sender, ec))
+    Fail("no sender module at '" + cl.options.sender + "' (build " +
+         (cl.options.aax ? "ZolvarTesk_Send_aax" : "ZolvarTesk_Send") +
+         ", or --sender, or --stand-in)");
   return cl;
 }
 
@@ -453,6 +471,10 @@ void PrintReport(const Report& rep, const AudioReader& input, const AudioWriter&
   printf("  plug-in    %s (%s), %s processing, %d-frame blocks\n", cl.options.plugin.c_str(),
          cl.options.aax ? "AAX" : "VST2", cl.options.singlePrecision ? "32-bit" : "64-bit",
          r.blockSize);
+  if (cl.options.sender.empty())
+    printf("  sender     the library stand-in (the reference's loudness as measured here)\n");
+  else
+    printf("  sender     %s on the reference\n", cl.options.sender.c_str());
   printf("  audio      %.2f s, %d Hz, %s in, %s out, %s\n", rep.audioSeconds, r.rate,
          ChannelsText(input.Info().channels).c_str(), ChannelsText(outInfo.channels).c_str(),
          DescribeFormat(outInfo.format).c_str());
