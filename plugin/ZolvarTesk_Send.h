@@ -13,16 +13,21 @@
 
 enum SendParams { ParamSend = 0, ParamChannel = 1, kNumSendParams };
 
+class ICairoText;
+
 class ZolvarTesk_Send : public IPlugAdapter {
 public:
   static constexpr int kChannelAuto = 0; // "Channel" values: 0 "Auto", n slot n - 1
+  static constexpr int kEditorWidth = 256;
+  static constexpr int kEditorHeight = 240;
+  static constexpr int kTextSize = 24;
 
   // Names, identifiers, channels and version: what every format's factory describes.
   static PluginConfig Config();
 
   // Plug-in factory of the adapter, under its construction lock: opens the segment (creating it
   // with every slot free if it is missing), lowers the flags of stale senders of ours, claims a
-  // slot and configures the parameters.
+  // slot, configures the parameters and builds the editor.
   explicit ZolvarTesk_Send(IPlugInstanceInfo info);
   // Lowers the flag and gives the slot back.
   ~ZolvarTesk_Send() override;
@@ -44,8 +49,16 @@ public:
   double PublishedLufs() const { return meter_.OwnLoudness(); }
   // The slot receivers follow (the lowest flagged one), or -1.
   int FollowedSlot() const;
+  // What the editor shows: the published loudness, the slot (1 to 128, "-" without one) and
+  // whether receivers follow this sender ("FOLLOWED", "SLOT n WINS", "NOT SENDING", "NO SLOT").
+  const char* LoudnessText() const { return loudnessText_; }
+  const char* SlotText() const { return slotText_; }
+  const char* StatusText() const { return statusText_; }
 
 private:
+  void BuildEditor();
+  // Writes the three texts and hands them to the editor's read-outs (which repaint on a change).
+  void ShowState();
   // Claims the slot the "Channel" parameter names; keeps -1 when it cannot be had.
   void ClaimSlot();
   void LowerFlag();
@@ -57,4 +70,10 @@ private:
   int slot_ = -1;
   double lastBeat_ = 0.0;             // the heartbeat last written in slot_
   int64_t framesSinceStaleCheck_ = 0; // stale senders are looked for once per second of audio
+  char loudnessText_[kTextSize] = "-inf";
+  char slotText_[kTextSize] = "-";
+  char statusText_[kTextSize] = "";
+  ICairoText* loudnessReadout_ = nullptr; // owned by the editor
+  ICairoText* slotReadout_ = nullptr;
+  ICairoText* statusReadout_ = nullptr;
 };

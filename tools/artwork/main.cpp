@@ -1,4 +1,4 @@
-// zt-artwork: draws the receiver editor's images with cairo.
+// zt-artwork: draws the editors' images with cairo.
 //
 // Run by hand after changing the artwork, then commit the PNGs it wrote; the build embeds the
 // committed files and never runs this program:
@@ -9,13 +9,15 @@
 // It reads resources/readout-font.ttf (the font the editor's text controls use, so labels and
 // read-outs match) and writes resources/img/bkg.png (256 x 300) and the three switch images
 // analyze-btn.png, normalize-btn.png and bypass-btn.png (100 x 64: frame 0 "off" on top, frame 1
-// "on" below), all 8-bit RGBA, not interlaced. With a second argument it also writes a preview:
+// "on" below), and for the sender's editor send-bkg.png (256 x 240) and send-btn.png, all 8-bit
+// RGBA, not interlaced. With a second argument it also writes a preview of the receiver's panel:
 // the panel with every switch off (left) and on (right), with sample texts where the editor's
 // code draws them, to check alignment.
 //
 // Coordinates that must agree with the editor layout: target field (172,25)-(242,55), read-outs
 // (15,159)-(115,209) and (140,159)-(240,209), version label (178,280)-(236,300), switches at
-// (144,60), (144,98) and (78,217). Those areas are left dark for the code to draw into.
+// (144,60), (144,98) and (78,217); for the sender see DrawSendBackground. Those areas are left
+// dark for the code to draw into.
 #include <cairo-ft.h>
 #include <cairo.h>
 #include <ft2build.h>
@@ -160,11 +162,11 @@ void StepBadge(cairo_t* cr, double cx, double cy, const char* number) {
 }
 
 // Dark anodised metal, lighter at the top, with a brushed grain and a bevelled border.
-void DrawPanel(cairo_t* cr) {
-  cairo_pattern_t* base = cairo_pattern_create_linear(0, 0, 0, kHeight);
+void DrawPanel(cairo_t* cr, int width, int height) {
+  cairo_pattern_t* base = cairo_pattern_create_linear(0, 0, 0, height);
   cairo_pattern_add_color_stop_rgb(base, 0.0, 0.215, 0.230, 0.255);
   cairo_pattern_add_color_stop_rgb(base, 1.0, 0.110, 0.118, 0.133);
-  cairo_rectangle(cr, 0, 0, kWidth, kHeight);
+  cairo_rectangle(cr, 0, 0, width, height);
   cairo_set_source(cr, base);
   cairo_fill(cr);
   cairo_pattern_destroy(base);
@@ -176,9 +178,9 @@ void DrawPanel(cairo_t* cr) {
     return (seed >> 8) / 16777216.0;
   };
   cairo_set_line_width(cr, 1.0);
-  for (int y = 0; y < kHeight; ++y) {
+  for (int y = 0; y < height; ++y) {
     for (int streak = 0; streak < 3; ++streak) {
-      const double x = next() * kWidth, length = 20 + next() * 90, alpha = next() * 0.035;
+      const double x = next() * width, length = 20 + next() * 90, alpha = next() * 0.035;
       const bool light = next() < 0.5;
       cairo_move_to(cr, x, y + 0.5);
       cairo_line_to(cr, x + length, y + 0.5);
@@ -188,16 +190,16 @@ void DrawPanel(cairo_t* cr) {
   }
 
   // Amber accent along the top edge, then the border.
-  cairo_rectangle(cr, 0, 0, kWidth, 2);
+  cairo_rectangle(cr, 0, 0, width, 2);
   SetColor(cr, kAmber, 0.9);
   cairo_fill(cr);
   cairo_set_line_width(cr, 1.0);
-  cairo_rectangle(cr, 0.5, 0.5, kWidth - 1, kHeight - 1);
+  cairo_rectangle(cr, 0.5, 0.5, width - 1, height - 1);
   cairo_set_source_rgba(cr, 0, 0, 0, 0.8);
   cairo_stroke(cr);
-  cairo_move_to(cr, 1.5, kHeight - 1.5);
+  cairo_move_to(cr, 1.5, height - 1.5);
   cairo_line_to(cr, 1.5, 2.5);
-  cairo_line_to(cr, kWidth - 1.5, 2.5);
+  cairo_line_to(cr, width - 1.5, 2.5);
   cairo_set_source_rgba(cr, 1, 1, 1, 0.07);
   cairo_stroke(cr);
 }
@@ -232,6 +234,16 @@ void DrawNormalizeGroup(cairo_t* cr) {
   }
 }
 
+// A recess around a switch at (x, y).
+void SwitchRecess(cairo_t* cr, int x, int y) {
+  RoundedRect(cr, x - 3.5, y - 3.5, 107, 39, 7);
+  cairo_set_source_rgba(cr, 0, 0, 0, 0.25);
+  cairo_fill_preserve(cr);
+  cairo_set_line_width(cr, 1.0);
+  cairo_set_source_rgba(cr, 0, 0, 0, 0.5);
+  cairo_stroke(cr);
+}
+
 // The loudness read-outs' wells and the recess around the bypass switch.
 void DrawReadoutsAndBypass(cairo_t* cr) {
   EngravedText(cr, "LUFS IN:", 65, 154, 11, kLabel, Align::Center, 1.0);
@@ -245,36 +257,49 @@ void DrawReadoutsAndBypass(cairo_t* cr) {
   SetColor(cr, kDimLabel, 0.7);
   cairo_stroke(cr);
 
-  RoundedRect(cr, 74.5, 213.5, 107, 39, 7);
-  cairo_set_source_rgba(cr, 0, 0, 0, 0.25);
-  cairo_fill_preserve(cr);
-  cairo_set_line_width(cr, 1.0);
-  cairo_set_source_rgba(cr, 0, 0, 0, 0.5);
-  cairo_stroke(cr);
+  SwitchRecess(cr, 78, 217);
 }
 
-// The title strip; the version label is drawn by the editor at (178,280)-(236,300).
-void DrawTitleStrip(cairo_t* cr) {
-  cairo_rectangle(cr, 1, 258, kWidth - 2, kHeight - 259);
+// The title strip along the bottom 42 pixels; the version label is drawn by the editor in its
+// last 20 (the receiver: (178,280)-(236,300)).
+void DrawTitleStrip(cairo_t* cr, int height, const char* subtitle) {
+  const double top = height - 42;
+  cairo_rectangle(cr, 1, top, kWidth - 2, height - top - 1);
   cairo_set_source_rgba(cr, 0, 0, 0, 0.32);
   cairo_fill(cr);
-  cairo_move_to(cr, 1, 258.5);
-  cairo_line_to(cr, kWidth - 1, 258.5);
+  cairo_move_to(cr, 1, top + 0.5);
+  cairo_line_to(cr, kWidth - 1, top + 0.5);
   cairo_set_source_rgba(cr, 0, 0, 0, 0.7);
   cairo_stroke(cr);
-  cairo_move_to(cr, 1, 259.5);
-  cairo_line_to(cr, kWidth - 1, 259.5);
+  cairo_move_to(cr, 1, top + 1.5);
+  cairo_line_to(cr, kWidth - 1, top + 1.5);
   cairo_set_source_rgba(cr, 1, 1, 1, 0.07);
   cairo_stroke(cr);
-  Text(cr, "ZOLVARTESK", 14, 282, 17, kAmber, Align::Left, 1.6);
-  Text(cr, "RECEIVE  \xC2\xB7  LOUDNESS MATCH", 14, 294, 8.5, kDimLabel, Align::Left, 0.9);
+  Text(cr, "ZOLVARTESK", 14, height - 18, 17, kAmber, Align::Left, 1.6);
+  Text(cr, subtitle, 14, height - 6, 8.5, kDimLabel, Align::Left, 0.9);
 }
 
 void DrawBackground(cairo_t* cr) {
-  DrawPanel(cr);
+  DrawPanel(cr, kWidth, kHeight);
   DrawNormalizeGroup(cr);
   DrawReadoutsAndBypass(cr);
-  DrawTitleStrip(cr);
+  DrawTitleStrip(cr, kHeight, "RECEIVE  \xC2\xB7  LOUDNESS MATCH");
+}
+
+// The sender's panel (256 x 240): the published loudness (100,18)-(240,58), the slot
+// (100,66)-(160,96), the status line (18,104)-(240,128), the Send switch at (78,151) and the
+// version label (178,220)-(236,240) are drawn by the editor.
+constexpr int kSendHeight = 240;
+void DrawSendBackground(cairo_t* cr) {
+  DrawPanel(cr, kWidth, kSendHeight);
+  Group(cr, 8, 10, 240, 126);
+  EngravedText(cr, "LUFS:", 18, 44, 14, kLabel, Align::Left, 0.8);
+  Well(cr, 100, 18, 240, 58, Hex(0x0D0B07));
+  EngravedText(cr, "SLOT:", 18, 86, 14, kLabel, Align::Left, 0.8);
+  Well(cr, 100, 66, 160, 96, Hex(0x0D0B07));
+  Well(cr, 18, 104, 240, 128, Hex(0x0B0C0E));
+  SwitchRecess(cr, 78, 151);
+  DrawTitleStrip(cr, kSendHeight, "SEND  \xC2\xB7  LOUDNESS REFERENCE");
 }
 
 // Body: raised when off; pressed in and lit from inside when on.
@@ -397,6 +422,8 @@ const Button kButtons[] = {
     {"bypass-btn.png", "BYPASS", Hex(0xFF5A4A), 78, 217},
 };
 
+const Button kSendButton = {"send-btn.png", "SEND", Hex(0x6BE675), 78, 151};
+
 cairo_surface_t* MakeButton(const Button& button) {
   cairo_surface_t* surface =
       cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kButtonWidth, 2 * kButtonHeight);
@@ -510,6 +537,16 @@ int main(int argc, char** argv) {
     buttons[i] = MakeButton(kButtons[i]);
     ok = WritePng(buttons[i], dir + "/img/" + kButtons[i].file) && ok;
   }
+
+  cairo_surface_t* send = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kSendHeight);
+  cr = cairo_create(send);
+  DrawSendBackground(cr);
+  cairo_destroy(cr);
+  ok = WritePng(send, dir + "/img/send-bkg.png") && ok;
+  cairo_surface_destroy(send);
+  cairo_surface_t* sendButton = MakeButton(kSendButton);
+  ok = WritePng(sendButton, dir + "/img/" + kSendButton.file) && ok;
+  cairo_surface_destroy(sendButton);
   if (argc == 3) ok = WritePreview(background, buttons, argv[2]) && ok;
 
   for (cairo_surface_t* b : buttons)
