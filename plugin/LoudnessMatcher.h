@@ -41,7 +41,8 @@ public:
   void PrepareSpare();
 
   // --- analysis (any thread; allocates nothing) -------------------------------------------------
-  // Starts the integrated measurement afresh: the result is gone until the next analysed block.
+  // Starts the integrated measurement afresh: the result is gone until the meter is next asked
+  // (the next analysed block of 1 ms or more, or the one that completes 1 ms of audio).
   // A meter that has measured nothing yet stays; otherwise the spare takes over. When there is no
   // spare (a second restart before Prepare or PrepareSpare ran), analysis waits for one and
   // measures nothing until then.

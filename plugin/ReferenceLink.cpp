@@ -41,8 +41,9 @@ void ReferenceLink::ReadReference(int frames) {
   // Hosts that split blocks into a few frames make thousands of blocks a second: the segment is
   // read (after the shrink check, a system call) once per millisecond of audio, and the blocks
   // in between keep that reading. Blocks of 1 ms or more read every time.
-  const int64_t due = std::max<int64_t>(1, static_cast<int64_t>(owner_->SampleRate() / 1000.0));
-  if (frames > 0 && framesSinceRead_ >= 0 && framesSinceRead_ + frames < due) {
+  // The meters' rule: a millisecond is due once frames x 1000 reach the rate.
+  if (frames > 0 && framesSinceRead_ >= 0 &&
+      static_cast<double>(framesSinceRead_ + frames) * 1000.0 < owner_->SampleRate()) {
     framesSinceRead_ += frames;
     return;
   }

@@ -30,6 +30,8 @@ public:
   // call), once per millisecond of audio, and shorter blocks keep the last reading; 0 reads
   // every time.
   void ReadReference(int frames = 0);
+  // The next ReadReference reads, whatever its block's length (after the host's reset).
+  void ReadAtNextBlock() { framesSinceRead_ = -1; }
 
   double referenceDb = -1000.0;
   double firstValue = -1.0;

@@ -102,6 +102,7 @@ ZolvarTesk_Receive::~ZolvarTesk_Receive() = default;
 void ZolvarTesk_Receive::Reset() {
   std::lock_guard<std::recursive_mutex> lock(Mutex());
   matcher.Prepare(SampleRate());
+  link->ReadAtNextBlock();
 }
 
 void ZolvarTesk_Receive::ParameterChanged(int paramIdx, int source) {

@@ -157,6 +157,30 @@ TEST(Receiver, BlocksOfAMillisecondOrMoreFollowTheBlockRulesBitForBit) {
   }
 }
 
+// Blocks shorter than a millisecond keep the last reading of the segment: a new level arrives
+// with the block that completes a millisecond of audio since the last reading, and at once
+// after the host's reset.
+TEST(Receiver, ShortBlocksReadTheSegmentOncePerMillisecond) {
+  ReceiverRig rig("rx1ms", 48000.0, 16);
+  ReferenceSender sender;
+  ASSERT_TRUE(sender.Open());
+  NoiseSource source(0.05);
+  auto block = [&] {
+    rig.Run(16, std::ref(source));
+    return rig.plug->LastReferenceDb();
+  };
+  sender.PublishRatio(0.5);
+  const double a = std::log(0.5) * 8.685889638065037, b = std::log(0.25) * 8.685889638065037;
+  EXPECT_DOUBLE_EQ(block(), a) << "the first block reads";
+  sender.PublishRatio(0.25);
+  EXPECT_DOUBLE_EQ(block(), a) << "16 frames since the reading";
+  EXPECT_DOUBLE_EQ(block(), a) << "32 frames";
+  EXPECT_DOUBLE_EQ(block(), b) << "48 frames: a millisecond";
+  sender.PublishRatio(0.5);
+  rig.plug->Reset();
+  EXPECT_DOUBLE_EQ(block(), a) << "the first block after a reset reads";
+}
+
 TEST(Receiver, LeadingSilenceDelaysTheReferenceByWholeBlocks) {
   ReceiverRig rig("rx");
   rig.plug->transport.playing = true;

@@ -53,9 +53,11 @@ TEST(EditorThreads, AudioParameterAndPaintThreadsShareTheEditorSafely) {
     }
   });
 
-  // Loud and silent stretches, so that both read-outs change text over and over.
+  // Loud and silent stretches, so that both read-outs change text over and over; the audio
+  // keeps going until the other threads have run a while beside it (a block takes microseconds,
+  // and a busy machine may start a thread late).
   ::Noise noise(3);
-  for (int b = 0; b < kBlocks; ++b) {
+  for (int b = 0; b < kBlocks || ticks.load(std::memory_order_relaxed) < 50; ++b) {
     const double amp = (b / 40) % 2 ? 0.0 : 0.05 + 0.001 * (b % 40);
     rig.Run(256, [&](int, int) { return amp * noise.Next(); });
   }

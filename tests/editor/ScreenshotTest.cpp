@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <set>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,10 +33,11 @@ TEST(Screenshot, RenderWritesTheEditorAsItLooksAfterProcessing) {
   const fs::path dir = fs::temp_directory_path() / ("zt-shot-test-" + std::to_string(getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
-  const fs::path shot = dir / "editor.png";
+  const fs::path shot = dir / "editor.png", senderShot = dir / "sender.png";
   const std::string cmd = std::string("\"") + ZT_RENDER_PATH + "\" -q --no-plot --target -16" +
                           " --example-dir \"" + dir.string() + "\" --screenshot \"" +
-                          shot.string() + "\" 2>\"" + (dir / "err.txt").string() + "\"";
+                          shot.string() + "\" --sender-screenshot \"" + senderShot.string() +
+                          "\" 2>\"" + (dir / "err.txt").string() + "\"";
   ASSERT_EQ(RunCommand(cmd), 0) << ReadFile(dir / "err.txt");
 
   const std::string png = ReadFile(shot);
@@ -63,6 +65,19 @@ TEST(Screenshot, RenderWritesTheEditorAsItLooksAfterProcessing) {
     ASSERT_TRUE(ink.Any());
     EXPECT_NEAR(ink.CenterX(), (r.left + r.right) * 0.5, 1.5);
   }
+
+  // The sender plug-in's editor, taken while it played the reference: its status line shows
+  // text (its own pixels are checked in tests/sender).
+  const std::string senderPng = ReadFile(senderShot);
+  std::unique_ptr<LICE_MemBitmap> sender(DecodePng(senderPng.data(), senderPng.size()));
+  ASSERT_NE(sender, nullptr) << "no PNG at " << senderShot;
+  EXPECT_EQ(sender->Width(), 256);
+  EXPECT_EQ(sender->Height(), 240);
+  std::set<uint32_t> colours;
+  for (int y = 104; y < 128; ++y)
+    for (int x = 18; x < 240; ++x)
+      colours.insert(Pixel(*sender, x, y));
+  EXPECT_GT(colours.size(), 8u) << "the status line holds text";
   std::error_code ec;
   fs::remove_all(dir, ec);
 }

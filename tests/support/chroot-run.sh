@@ -5,6 +5,7 @@
 #   chroot-run.sh TOOL MODULE [TOOL ARGUMENTS...]
 # As root it uses chroot; otherwise a user namespace of its own (unshare -r). No network.
 set -euo pipefail
+PATH=$PATH:/usr/sbin:/sbin # ldconfig and chroot, also for a user whose PATH lacks them
 tool=$1
 module=$2
 shift 2
@@ -42,4 +43,7 @@ echo "chroot-run: the root holds:"
 
 run=(chroot "$root" "/bin/$(basename "$tool")" "/plug/$(basename "$module")" "$@")
 if [[ $(id -u) -ne 0 ]]; then run=(unshare --user --map-root-user "${run[@]}"); fi
-exec "${run[@]}"
+# Not exec: the trap removes the root when the tool is done.
+rc=0
+"${run[@]}" || rc=$?
+exit "$rc"

@@ -79,7 +79,8 @@ public:
   // One block of the reference (interleaved, `channels` of them) and its momentary loudness.
   virtual bool Publish(const double* block, int channels, int n, double lufs,
                        std::string* error) = 0;
-  virtual void Finish() = 0;
+  // Processing ends; the sender's editor picture goes to `picture` when asked for.
+  virtual bool Finish(EditorPicture* picture, std::string* error) = 0;
 };
 
 class StandInPublisher : public ReferencePublisher {
@@ -93,7 +94,12 @@ public:
     sender_.PublishLufs(lufs);
     return true;
   }
-  void Finish() override { sender_.Withdraw(); }
+  bool Finish(EditorPicture* picture, std::string* error) override {
+    sender_.Withdraw();
+    if (!picture) return true;
+    *error = "--sender-screenshot needs the sender plug-in, not the stand-in";
+    return false;
+  }
 
 private:
   ReferenceSender sender_;
@@ -120,7 +126,22 @@ public:
     *error = "the sender plug-in: " + *error;
     return false;
   }
-  void Finish() override { plug_->Stop(); }
+  // The picture is taken while the sender still plays, as a user sees it during playback.
+  bool Finish(EditorPicture* picture, std::string* error) override {
+    if (picture) {
+      RenderOptions asked;
+      asked.screenshot = true;
+      RenderResult result;
+      if (!plug_->Summarize(asked, result, error)) {
+        *error = "the sender plug-in: " + *error;
+        plug_->Stop();
+        return false;
+      }
+      *picture = std::move(result.editor);
+    }
+    plug_->Stop();
+    return true;
+  }
 
 private:
   std::unique_ptr<RenderPlugin> plug_;
@@ -323,7 +344,7 @@ bool Render(const RenderOptions& options, AudioReader& input, AudioReader& refer
   plug->Start();
   RenderLoop loop(options, input, reference, output, *plug, r);
   if (!loop.Run(*sender, error)) return false;
-  sender->Finish();
+  if (!sender->Finish(options.senderScreenshot ? &r.senderEditor : nullptr, error)) return false;
   plug->Stop();
   loop.StoreIntegrated();
   r.lagBlocks = static_cast<int>(r.silentFrames / options.blockSize);

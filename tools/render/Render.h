@@ -25,7 +25,8 @@ struct RenderOptions {
   std::vector<std::pair<std::string, std::string>> params;
   std::string loadState, saveState; // state files (opcode 24 before, opcode 23 after)
   bool progress = true;
-  bool screenshot = false; // fetch the editor's picture after processing
+  bool screenshot = false;       // fetch the editor's picture after processing
+  bool senderScreenshot = false; // and the sender plug-in's (VST2 only)
 };
 
 struct RenderResult {
@@ -42,7 +43,8 @@ struct RenderResult {
   // The state after processing, when asked for: the chunk of opcode 23 (program) of the VST2
   // module, or the AAX module's chunk data.
   std::vector<uint8_t> state;
-  EditorPicture editor; // the editor after processing, when asked for
+  EditorPicture editor;       // the editor after processing, when asked for
+  EditorPicture senderEditor; // the sender plug-in's, when asked for
   bool interrupted = false;
 };
 

@@ -80,6 +80,7 @@ void Usage(FILE* f) {
         "  --screenshot FILE    write a PNG of the plug-in's editor as it looks after\n"
         "                       processing (read-outs of the last block, switches, target;\n"
         "                       VST2 module only)\n"
+        "  --sender-screenshot FILE  the same of the sender plug-in's editor\n"
         "  --example-dir DIR    folder for the built-in example (default: zt-render-example)\n"
         "  -q, --quiet          print nothing but errors\n"
         "  -h, --help           show this text\n"
@@ -185,6 +186,7 @@ struct CommandLine {
   RenderOptions options;
   std::vector<std::string> files; // INPUT REFERENCE OUTPUT, or none for the example
   std::string pluginPath, senderPath, formatName, subtypeName, plotPath, screenshotPath;
+  std::string senderScreenshotPath;
   bool standIn = false; // the library stand-in publishes the reference, not the sender plug-in
   std::string exampleDir = "zt-render-example";
   bool noPlot = false, quiet = false, analyze = false, normalize = false;
@@ -254,6 +256,9 @@ bool ParseOutputOption(const std::string& a, const std::function<std::string()>&
   } else if (a == "--screenshot") {
     cl.screenshotPath = value();
     if (cl.screenshotPath.empty()) Fail("--screenshot needs a file name", 2);
+  } else if (a == "--sender-screenshot") {
+    cl.senderScreenshotPath = value();
+    if (cl.senderScreenshotPath.empty()) Fail("--sender-screenshot needs a file name", 2);
   } else if (a == "--no-plot") {
     cl.noPlot = true;
   } else if (a == "--example-dir") {
@@ -290,7 +295,7 @@ CommandLine ParseArguments(int argc, char** argv) {
   if (!cl.files.empty() && cl.files.size() != 3)
     Fail("give INPUT REFERENCE OUTPUT, or no files for the built-in example (see --help)", 2);
   if (cl.options.aax) {
-    if (!cl.screenshotPath.empty())
+    if (!cl.screenshotPath.empty() || !cl.senderScreenshotPath.empty())
       Fail("--screenshot needs the VST2 module: the AAX module has no picture call", 2);
     cl.options.singlePrecision = true; // AAX renders single precision only
   }
@@ -304,6 +309,8 @@ CommandLine ParseArguments(int argc, char** argv) {
   if (cl.options.plugin.empty() || !fs::exists(cl.options.plugin, ec))
     Fail("no plug-in module at '" + cl.options.plugin + "' (build " +
          (cl.options.aax ? "ZolvarTesk_Receive_aax" : "ZolvarTesk_Receive") + ", or --plugin)");
+  if (cl.standIn && !cl.senderScreenshotPath.empty())
+    Fail("--sender-screenshot needs the sender plug-in, not --stand-in", 2);
   if (!cl.standIn && !fs::exists(cl.options.sender, ec))
     Fail("no sender module at '" + cl.options.sender + "' (build " +
          (cl.options.aax ? "ZolvarTesk_Send_aax" : "ZolvarTesk_Send") +
@@ -341,6 +348,13 @@ void CheckOutputPaths(CommandLine& cl) {
         SameFile(cl.screenshotPath, out))
       Fail("the screenshot '" + cl.screenshotPath + "' would replace one of the audio files");
     cl.options.screenshot = true;
+  }
+  if (!cl.senderScreenshotPath.empty()) {
+    CheckFolderFor(cl.senderScreenshotPath, "screenshot");
+    if (SameFile(cl.senderScreenshotPath, in) || SameFile(cl.senderScreenshotPath, ref) ||
+        SameFile(cl.senderScreenshotPath, out))
+      Fail("the screenshot '" + cl.senderScreenshotPath + "' would replace one of the audio files");
+    cl.options.senderScreenshot = true;
   }
 }
 
@@ -457,6 +471,7 @@ void PrintNotes(const Report& rep, const AudioReader& input, const AudioWriter& 
   if (!cl.noPlot) printf(", %s", cl.plotPath.c_str());
   if (!cl.options.saveState.empty()) printf(", %s", cl.options.saveState.c_str());
   if (cl.options.screenshot) printf(", %s", cl.screenshotPath.c_str());
+  if (cl.options.senderScreenshot) printf(", %s", cl.senderScreenshotPath.c_str());
   printf("\n");
 }
 
@@ -524,6 +539,9 @@ int Run(CommandLine& cl) {
   if (!state.empty() && !WriteFileAtomically(state, r.state.data(), r.state.size(), &err))
     Fail(err);
   if (cl.options.screenshot && !WriteEditorPicture(cl.screenshotPath, r.editor, &err)) Fail(err);
+  if (cl.options.senderScreenshot &&
+      !WriteEditorPicture(cl.senderScreenshotPath, r.senderEditor, &err))
+    Fail(err);
 
   const Report report(cl, r);
   if (!cl.noPlot) WriteResultPlot(report);
