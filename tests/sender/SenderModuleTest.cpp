@@ -1,6 +1,6 @@
 // The sender's and the receiver's modules loaded side by side, as a host with two tracks loads
 // them: the receiver follows what the sender hears, and the sender's flag comes down whenever it
-// stops sending. A sender process that is killed leaves a flag the next sender lowers.
+// stops sending.
 #include <cmath>
 #include <memory>
 #include <numbers>
@@ -8,12 +8,6 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-
-#if !defined(_WIN32)
-#include <csignal>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 #include "plugin/SenderSlot.h"
 #include "plugin/SharedSegment.h"
@@ -218,51 +212,6 @@ TEST_F(Sender, ReceiversFollowTheLowerSlotAndAChosenChannel) {
   EXPECT_NEAR(both(600), PublishedLufs(below), 0.5);
   EXPECT_NEAR(PublishedLufs(below), quiet, 0.1);
 }
-
-#if !defined(_WIN32)
-// A sender's process that is killed cannot lower its flag; the next sender does, once the
-// heartbeat has stood still for the stale time.
-TEST_F(Sender, TheNextSenderLowersTheFlagOfAKilledOne) {
-  Data();
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::string error;
-    auto plug = VstPlugin::Create(*sendModule, &error);
-    if (!plug) _exit(2);
-    Track track(std::move(plug), 0.1);
-    for (int b = 0; b < 20; ++b)
-      track.Block();
-    kill(getpid(), SIGKILL);
-    _exit(3);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
-  const std::vector<int> slots = SenderSlots();
-  ASSERT_EQ(slots.size(), 1u);
-  const int dead = slots[0];
-  ASSERT_EQ(LoadFlag(Data(), dead), 1) << "the killed sender's flag stays up";
-  // A slot of another sender, flagged and never beating, is never touched.
-  const int foreign = dead + 1;
-  StoreSlot(Data(), foreign, 0, 1.0);
-  StoreSlot(Data(), foreign, 1, 0.25);
-  StoreFlag(Data(), foreign, 1);
-
-  auto early = NewSender(0.1); // too early: the heartbeat is fresh
-  EXPECT_EQ(LoadFlag(Data(), dead), 1);
-  early.reset();
-  usleep(static_cast<useconds_t>((sender_slot::kStaleMs + 300) * 1000));
-  auto next = NewSender(0.1);
-  ASSERT_TRUE(next);
-  EXPECT_EQ(LoadFlag(Data(), dead), 0) << "the stale flag is lowered";
-  EXPECT_EQ(LoadFlag(Data(), foreign), 1);
-  EXPECT_EQ(LoadSlot(Data(), foreign, 0), 1.0);
-  EXPECT_EQ(LoadSlot(Data(), foreign, 1), 0.25);
-  next->Block();
-  EXPECT_EQ(sender_slot::FollowedSlot(Data()), SenderSlots().at(0));
-}
-#endif
 
 // The AAX build of the sender through the mock host.
 TEST_F(Sender, TheAaxSenderPublishesAndWithdraws) {
