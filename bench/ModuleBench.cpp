@@ -1,7 +1,7 @@
 // The receiver's modules as hosts drive them: one block through each VST2 audio callback, and for
 // the 64-bit one the difference between in-place buffers and separate ones, whose inputs are
 // copied so that the plug-in never writes into the host's input; one receiver's share of a core
-// through the VST2 32-bit callback and through the AAX render procedure.
+// through the VST2 32-bit callback and through the AAX render procedure, and the sender's.
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -113,6 +113,41 @@ void BM_ModuleCore(benchmark::State& state) {
   SetCoreShare(state, rate, frames);
 }
 
+// The sender's module through the VST2 32-bit callback: pass-through, measuring and publishing.
+void BM_SendModuleCore(benchmark::State& state) {
+  const double rate = static_cast<double>(state.range(0));
+  const int frames = static_cast<int>(state.range(1));
+  TestSession session("sendbench");
+  std::string error;
+  std::unique_ptr<VstModule> module = VstModule::Load(ZT_SEND_MODULE, &error);
+  std::unique_ptr<VstPlugin> plug = module ? VstPlugin::Create(*module, &error) : nullptr;
+  if (!plug) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  plug->recordCalls = false;
+  plug->Open();
+  plug->SetSampleRate(rate);
+  plug->SetBlockSize(frames);
+  plug->Resume();
+  std::vector<float> in[2], out[2];
+  uint32_t s = 1;
+  for (int c = 0; c < 2; ++c) {
+    in[c].resize(frames);
+    out[c].resize(frames);
+    for (float& x : in[c]) {
+      s = s * 1664525u + 1013904223u;
+      x = static_cast<float>(0.1 * ((s >> 8) / 8388608.0 - 1.0));
+    }
+  }
+  float* ins[] = {in[0].data(), in[1].data()};
+  float* outs[] = {out[0].data(), out[1].data()};
+  for (auto _ : state)
+    plug->ProcessReplacing(ins, outs, frames);
+  SetCoreShare(state, rate, frames);
+  plug.reset();
+}
+
 // The same through the AAX module's render procedure (stereo component) with the mock host.
 void BM_AaxModuleCore(benchmark::State& state) {
   const double rate = static_cast<double>(state.range(0));
@@ -158,6 +193,9 @@ BENCHMARK(BM_ModuleCore)
 BENCHMARK(BM_AaxModuleCore)
     ->ArgsProduct({{44100, 48000, 96000, 192000}, {1, 16, 64, 512, 4096}, {0, 1}})
     ->ArgNames({"rate", "frames", "analysis"});
+BENCHMARK(BM_SendModuleCore)
+    ->ArgsProduct({{44100, 48000, 96000, 192000}, {1, 16, 64, 512, 4096}})
+    ->ArgNames({"rate", "frames"});
 BENCHMARK(BM_Module64)->ArgsProduct({{64, 512, 4096}, {1, 0}})->ArgNames({"frames", "inPlace"});
 BENCHMARK(BM_Module32)->Arg(64)->Arg(512)->Arg(4096)->ArgName("frames");
 
