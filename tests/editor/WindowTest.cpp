@@ -20,6 +20,7 @@
 #include "tests/support/HostBlock.h"
 #include "tests/support/ModuleSuite.h"
 #include "tests/support/TestSession.h"
+#include "tests/support/TestHostWindow.h"
 #include "tests/support/WindowPump.h"
 #include "iplug/vst2/vst2_vendor.h"
 
@@ -30,66 +31,15 @@ namespace {
 constexpr int kWidth = 256, kHeight = 300;
 using Clock = std::chrono::steady_clock;
 
-// A host's top-level window, the editor's parent.
-class HostWindow {
-public:
-  HostWindow(int x = 40, int y = 40) {
-    static const bool registered = [] {
-      WNDCLASSA wc{};
-      wc.lpfnWndProc = DefWindowProcA;
-      wc.hInstance = GetModuleHandleA(nullptr);
-      wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-      wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
-      wc.lpszClassName = "ZtTestHost";
-      return RegisterClassA(&wc) != 0;
-    }();
-    (void)registered;
-    hwnd = CreateWindowExA(0, "ZtTestHost", "test host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y,
-                           kWidth + 60, kHeight + 80, nullptr, nullptr, GetModuleHandleA(nullptr),
-                           nullptr);
-    PumpMessages(20);
-  }
-  ~HostWindow() {
-    if (IsWindow(hwnd)) DestroyWindow(hwnd);
-  }
-  HWND hwnd;
+// The receiver's editor in a host window, its pixels and clicks.
+struct HostWindow : TestHostWindow {
+  HostWindow(int x = 40, int y = 40) : TestHostWindow(kWidth, kHeight, x, y) {}
 };
-
-HWND EditorIn(HWND parent) {
-  return FindWindowExA(parent, nullptr, "IPlugWndClass", "IPlug");
-}
-
-// The window's client area as it is on the screen.
 std::unique_ptr<LICE_MemBitmap> Capture(HWND window) {
-  auto picture = std::make_unique<LICE_MemBitmap>(kWidth, kHeight);
-  HDC screen = GetDC(window);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = kWidth;
-  bi.bmiHeader.biHeight = -kHeight;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP dib = CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, dib);
-  BitBlt(memory, 0, 0, kWidth, kHeight, screen, 0, 0, SRCCOPY);
-  GdiFlush();
-  const auto* src = static_cast<const uint32_t*>(bits);
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x)
-      picture->PixelData()[y * picture->PixelsPerRow() + x] = src[y * kWidth + x] | 0xFF000000u;
-  SelectObject(memory, old);
-  DeleteObject(dib);
-  DeleteDC(memory);
-  ReleaseDC(window, screen);
-  return picture;
+  return CaptureWindow(window, kWidth, kHeight);
 }
-
 void Click(HWND window, int x, int y) {
-  PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-  PostMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
-  PumpMessages(60);
+  ClickAt(window, x, y);
 }
 
 class EditorWindow : public ModuleSuite {
