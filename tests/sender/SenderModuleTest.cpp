@@ -137,6 +137,42 @@ TEST_F(Sender, PassesAudioThroughAndPublishesWhatItHears) {
   EXPECT_NEAR(PublishedLufs(slots[0]), probe.Momentary(), 0.1);
 }
 
+// A stopped transport changes nothing: the sender keeps publishing what it hears.
+TEST_F(Sender, KeepsPublishingWhileTheTransportIsStopped) {
+  auto sender = NewSender(0.1);
+  ASSERT_TRUE(sender);
+  sender->plug->transport.playing = false;
+  for (int b = 0; b < 40; ++b)
+    sender->Block();
+  const int slot = SenderSlots().at(0);
+  EXPECT_EQ(LoadFlag(Data(), slot), 1);
+  const double loud = PublishedLufs(slot);
+  sender->amplitude = 0.01;
+  for (int b = 0; b < 40; ++b)
+    sender->Block();
+  EXPECT_NEAR(PublishedLufs(slot), loud - 20.0, 0.5);
+}
+
+// Send and Channel travel in the state, through the same chunk as the receiver's.
+TEST_F(Sender, TheStateKeepsSendAndChannel) {
+  auto sender = NewSender(0.1);
+  ASSERT_TRUE(sender);
+  sender->plug->SetParameter(kParamSend, 0.0f);
+  sender->plug->SetParameter(kParamChannel, 7.0f / 128.0f);
+  const std::vector<uint8_t> state = sender->plug->GetChunk(true);
+  ASSERT_FALSE(state.empty());
+  sender.reset();
+
+  auto restored = NewSender(0.1);
+  ASSERT_TRUE(restored);
+  EXPECT_GT(restored->plug->SetChunk(state, true), 0);
+  EXPECT_EQ(restored->plug->ParamDisplay(kParamSend), "off");
+  EXPECT_EQ(restored->plug->ParamDisplay(kParamChannel), "7");
+  restored->Block();
+  EXPECT_EQ(LoadFlag(Data(), 6), 0) << "Send stays off";
+  EXPECT_TRUE(sender_slot::ReadHeartbeat(LoadSlot(Data(), 6, 0), nullptr)) << "slot 7 is kept";
+}
+
 TEST_F(Sender, TheReceiverFollowsTheSender) {
   auto sender = NewSender(0.2);
   auto receiver = NewReceiver(0.02);
