@@ -84,6 +84,26 @@ void BM_Module32(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * frames);
 }
 
+// Two channels of noise at 0.1, the same every run, and room for the output.
+struct NoiseBlock {
+  explicit NoiseBlock(int frames) {
+    uint32_t s = 1;
+    for (int c = 0; c < 2; ++c) {
+      in[c].resize(frames);
+      out[c].resize(frames);
+      for (float& x : in[c]) {
+        s = s * 1664525u + 1013904223u;
+        x = static_cast<float>(0.1 * ((s >> 8) / 8388608.0 - 1.0));
+      }
+      ins[c] = in[c].data();
+      outs[c] = out[c].data();
+    }
+  }
+  std::vector<float> in[2], out[2];
+  float* ins[2];
+  float* outs[2];
+};
+
 // The time a block takes over the time it lasts, in percent of one core ("core%").
 void SetCoreShare(benchmark::State& state, double rate, int frames) {
   state.counters["core%"] =
@@ -130,20 +150,9 @@ void BM_SendModuleCore(benchmark::State& state) {
   plug->SetSampleRate(rate);
   plug->SetBlockSize(frames);
   plug->Resume();
-  std::vector<float> in[2], out[2];
-  uint32_t s = 1;
-  for (int c = 0; c < 2; ++c) {
-    in[c].resize(frames);
-    out[c].resize(frames);
-    for (float& x : in[c]) {
-      s = s * 1664525u + 1013904223u;
-      x = static_cast<float>(0.1 * ((s >> 8) / 8388608.0 - 1.0));
-    }
-  }
-  float* ins[] = {in[0].data(), in[1].data()};
-  float* outs[] = {out[0].data(), out[1].data()};
+  NoiseBlock block(frames);
   for (auto _ : state)
-    plug->ProcessReplacing(ins, outs, frames);
+    plug->ProcessReplacing(block.ins, block.outs, frames);
   SetCoreShare(state, rate, frames);
   plug.reset();
 }
@@ -169,20 +178,9 @@ void BM_AaxModuleCore(benchmark::State& state) {
   }
   plug->transport.playing = true;
   if (analysis) plug->Automate("4", 1.0);
-  std::vector<float> in[2], out[2];
-  uint32_t s = 1;
-  for (int c = 0; c < 2; ++c) {
-    in[c].resize(frames);
-    out[c].resize(frames);
-    for (float& x : in[c]) {
-      s = s * 1664525u + 1013904223u;
-      x = static_cast<float>(0.1 * ((s >> 8) / 8388608.0 - 1.0));
-    }
-  }
-  float* ins[] = {in[0].data(), in[1].data()};
-  float* outs[] = {out[0].data(), out[1].data()};
+  NoiseBlock block(frames);
   for (auto _ : state)
-    plug->Render(ins, outs, frames);
+    plug->Render(block.ins, block.outs, frames);
   SetCoreShare(state, rate, frames);
   plug.reset();
 }

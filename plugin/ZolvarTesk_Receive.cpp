@@ -89,10 +89,7 @@ void ZolvarTesk_Receive::BuildEditor() {
   readoutOut = new ICairoText(this, kReadoutOutRect, cairo, kReadoutColor, "");
   editor->AddControl(readoutOut);
   editor->AddControl(new ICairoDropdown(this, kTargetRect, ParamTarget, cairo, kReadoutColor));
-  char version[32];
-  snprintf(version, sizeof version, "v%d.%d.%d", (kVersion >> 16) & 0xFFFF, (kVersion >> 8) & 0xFF,
-           kVersion & 0xFF);
-  editor->AddControl(new ICairoText(this, kVersionRect, cairo, kVersionColor, version));
+  editor->AddControl(MakeVersionLabel(this, kVersionRect, cairo, kVersionColor, kVersion));
 
   AttachEditor(editor.release());
 }

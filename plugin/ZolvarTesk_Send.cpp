@@ -94,10 +94,7 @@ void ZolvarTesk_Send::BuildEditor() {
   editor->AddControl(slotReadout_);
   statusReadout_ = new ICairoText(this, kStatusRect, cairo, kStatusColor, "");
   editor->AddControl(statusReadout_);
-  char version[32];
-  snprintf(version, sizeof version, "v%d.%d.%d", (kVersion >> 16) & 0xFFFF, (kVersion >> 8) & 0xFF,
-           kVersion & 0xFF);
-  editor->AddControl(new ICairoText(this, kVersionRect, cairo, kVersionColor, version));
+  editor->AddControl(MakeVersionLabel(this, kVersionRect, cairo, kVersionColor, kVersion));
 
   AttachEditor(editor.release());
 }

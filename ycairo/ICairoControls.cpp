@@ -24,6 +24,14 @@ ICairoText::ICairoText(IPlugBase* plug, const ControlRect& rect, ycairo_context*
 
 ICairoText::~ICairoText() = default;
 
+ICairoText* MakeVersionLabel(IPlugBase* plug, const ControlRect& rect, ycairo_context* context,
+                             const ControlColor& color, int32_t version) {
+  char text[32];
+  snprintf(text, sizeof text, "v%d.%d.%d", (version >> 16) & 0xFFFF, (version >> 8) & 0xFF,
+           version & 0xFF);
+  return new ICairoText(plug, rect, context, color, text);
+}
+
 bool ICairoText::Paint(IGraphics*) {
   char shown[SharedText::kCapacity];
   textBuffer.Load(shown);

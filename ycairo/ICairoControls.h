@@ -36,6 +36,10 @@ protected:
   SharedText textBuffer;
 };
 
+// A read-out showing a plug-in version 0xMMMMmmpp as "vM.m.p".
+ICairoText* MakeVersionLabel(IPlugBase* plug, const ControlRect& rect, ycairo_context* context,
+                             const ControlColor& color, int32_t version);
+
 class ICairoDropdown : public IControl, public ycairo_gui, public ycairo_text {
 public:
   // Bound to parameter paramIdx, which must exist in plug; prompting is enabled.

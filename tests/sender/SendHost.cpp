@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <numbers>
 #include <string>
 #include <vector>
 
@@ -23,6 +22,7 @@
 #include <unistd.h>
 #endif
 
+#include "tests/sender/Sine.h"
 #include "tools/vsthost/VstHost.h"
 
 namespace {
@@ -41,9 +41,7 @@ void Play(VstPlugin& plug, double amplitude, int blocks, long& frame) {
   float* ins[2] = {in.data(), in.data()};
   float* outs[2] = {out0.data(), out1.data()};
   for (int b = 0; b < blocks; ++b) {
-    for (int k = 0; k < 512; ++k, ++frame)
-      in[k] =
-          static_cast<float>(amplitude * std::sin(2 * std::numbers::pi * 997.0 * frame / 48000.0));
+    FillSine(in.data(), 512, amplitude, frame);
     plug.ProcessReplacing(ins, outs, 512);
   }
 }

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
-#include <numbers>
 #include <string>
 #include <vector>
 
@@ -15,7 +14,7 @@
 #include "plugin/SharedSegment.h"
 #include "tests/editor/EditorPixels.h"
 #include "tests/support/TestSession.h"
-#include "tools/vsthost/VstHost.h"
+#include "tests/sender/SenderSuite.h"
 
 using namespace editor_pixels;
 
@@ -27,36 +26,19 @@ constexpr ControlRect kStatus{18, 104, 240, 128};
 constexpr ControlColor kStatusGrey{255, 213, 218, 225};
 constexpr SwitchSpot kSend{"send", 1, 106, "resources/img/send-btn.png", 78, 151, 0};
 
-class SenderEditor : public testing::Test {
+class SenderEditor : public SenderSuite {
 protected:
-  static void SetUpTestSuite() {
-    std::string error;
-    module = VstModule::Load(ZT_SEND_MODULE, &error).release();
-    loadError = error;
-  }
-  static void TearDownTestSuite() { delete module; }
   void SetUp() override {
-    ASSERT_NE(module, nullptr) << loadError;
+    SenderSuite::SetUp();
+    if (HasFatalFailure()) return;
     background = Image(105, "resources/img/send-bkg.png");
     ASSERT_NE(background, nullptr);
   }
 
-  std::unique_ptr<VstPlugin> NewSender() {
-    std::string error;
-    auto plug = VstPlugin::Create(*module, &error);
-    EXPECT_NE(plug, nullptr) << error;
-    if (!plug) return nullptr;
-    plug->recordCalls = false;
-    plug->Open();
-    plug->SetSampleRate(48000.0);
-    plug->SetBlockSize(512);
-    plug->Resume();
-    return plug;
-  }
   static void Blocks(VstPlugin& plug, int count, double amplitude) {
     std::vector<float> in(512), out0(512), out1(512);
-    for (int k = 0; k < 512; ++k)
-      in[k] = static_cast<float>(amplitude * std::sin(2 * std::numbers::pi * 997.0 * k / 48000.0));
+    long frame = 0;
+    FillSine(in.data(), 512, amplitude, frame);
     float* ins[2] = {in.data(), in.data()};
     float* outs[2] = {out0.data(), out1.data()};
     for (int b = 0; b < count; ++b)
@@ -79,15 +61,13 @@ protected:
     return SameArea(picture, *WithText(*background, text, rect, colour), rect, 1);
   }
 
-  inline static VstModule* module = nullptr;
-  inline static std::string loadError;
   TestSession session{"sendui"};
   std::unique_ptr<LICE_MemBitmap> background;
 };
 
 TEST_F(SenderEditor, ShowsWhatItPublishesAndWhichSenderIsFollowed) {
-  auto first = NewSender();
-  auto second = NewSender();
+  auto first = Started(sendModule);
+  auto second = Started(sendModule);
   ASSERT_TRUE(first && second);
   ASSERT_EQ(first->Flags() & 1, 1) << "has an editor";
   Blocks(*first, 40, 0.1);

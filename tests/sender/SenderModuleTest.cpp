@@ -3,7 +3,6 @@
 // stops sending.
 #include <cmath>
 #include <memory>
-#include <numbers>
 #include <string>
 #include <vector>
 
@@ -13,8 +12,8 @@
 #include "plugin/SharedSegment.h"
 #include "tests/support/Signals.h"
 #include "tests/support/TestSession.h"
+#include "tests/sender/SenderSuite.h"
 #include "tools/aaxhost/AaxHost.h"
-#include "tools/vsthost/VstHost.h"
 
 namespace {
 
@@ -22,24 +21,17 @@ constexpr double kRate = 48000.0;
 constexpr int kBlock = 512;
 constexpr int kParamSend = 0, kParamChannel = 1;
 
-// A stereo sine of the given amplitude, block by block, for one plug-in.
+// A stereo sine of the given amplitude, block by block, for one started plug-in.
 struct Track {
-  explicit Track(std::unique_ptr<VstPlugin> p, double amp) : plug(std::move(p)), amplitude(amp) {
+  Track(std::unique_ptr<VstPlugin> p, double amp) : plug(std::move(p)), amplitude(amp) {
     for (int c = 0; c < 2; ++c) {
       in[c].resize(kBlock);
       out[c].resize(kBlock);
     }
-    plug->recordCalls = false;
-    plug->Open();
-    plug->SetSampleRate(kRate);
-    plug->SetBlockSize(kBlock);
-    plug->Resume();
-    plug->transport.playing = true;
   }
   void Block() {
-    for (int k = 0; k < kBlock; ++k, ++frame)
-      in[0][k] = in[1][k] =
-          static_cast<float>(amplitude * std::sin(2 * std::numbers::pi * 997.0 * frame / kRate));
+    FillSine(in[0].data(), kBlock, amplitude, frame);
+    in[1] = in[0];
     float* ins[] = {in[0].data(), in[1].data()};
     float* outs[] = {out[0].data(), out[1].data()};
     plug->ProcessReplacing(ins, outs, kBlock);
@@ -50,28 +42,10 @@ struct Track {
   std::vector<float> in[2], out[2];
 };
 
-class Sender : public testing::Test {
+class Sender : public SenderSuite {
 protected:
-  static void SetUpTestSuite() {
-    std::string error;
-    sendModule = VstModule::Load(ZT_SEND_MODULE, &error).release();
-    receiveModule = VstModule::Load(ZT_RECEIVE_MODULE, &error).release();
-    loadError = error;
-  }
-  static void TearDownTestSuite() {
-    delete sendModule;
-    delete receiveModule;
-  }
-  void SetUp() override {
-    ASSERT_NE(sendModule, nullptr) << loadError;
-    ASSERT_NE(receiveModule, nullptr) << loadError;
-  }
-
-  // A sender (or receiver) track, once the session's segment is chosen.
   std::unique_ptr<Track> NewTrack(VstModule* module, double amplitude) {
-    std::string error;
-    auto plug = VstPlugin::Create(*module, &error);
-    EXPECT_NE(plug, nullptr) << error;
+    auto plug = Started(module);
     return plug ? std::make_unique<Track>(std::move(plug), amplitude) : nullptr;
   }
   std::unique_ptr<Track> NewSender(double amplitude) { return NewTrack(sendModule, amplitude); }
@@ -96,9 +70,6 @@ protected:
   // The loudness a slot publishes, LUFS.
   double PublishedLufs(int slot) { return 20.0 * std::log10(LoadSlot(Data(), slot, 1)); }
 
-  inline static VstModule* sendModule = nullptr;
-  inline static VstModule* receiveModule = nullptr;
-  inline static std::string loadError;
   TestSession session{"send"};
   std::unique_ptr<SharedSegment> segment;
 };
@@ -263,12 +234,13 @@ TEST_F(Sender, TheAaxSenderPublishesAndWithdraws) {
   EXPECT_EQ(plug->ValueString("2"), "5");
   EXPECT_EQ(plug->Automate("2", 0.0), 0);
   std::vector<float> in[2], out[2];
+  long frame = 0;
   for (int c = 0; c < 2; ++c) {
     in[c].assign(kBlock, 0.0f);
     out[c].assign(kBlock, 0.0f);
-    for (int k = 0; k < kBlock; ++k)
-      in[c][k] = static_cast<float>(0.1 * std::sin(2 * std::numbers::pi * 997.0 * k / kRate));
   }
+  FillSine(in[0].data(), kBlock, 0.1, frame);
+  in[1] = in[0];
   float* ins[] = {in[0].data(), in[1].data()};
   float* outs[] = {out[0].data(), out[1].data()};
   for (int b = 0; b < 60; ++b)

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
-#include <numbers>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,7 +16,7 @@
 #include "plugin/SharedSegment.h"
 #include "tests/support/Signals.h"
 #include "tests/support/TestSession.h"
-#include "tools/vsthost/VstHost.h"
+#include "tests/sender/SenderSuite.h"
 
 #if defined(_WIN32)
 #define popen _popen
@@ -67,40 +66,17 @@ private:
   FILE* pipe_ = nullptr;
 };
 
-class SenderProcess : public testing::Test {
+class SenderProcess : public SenderSuite {
 protected:
-  static void SetUpTestSuite() {
-    std::string error;
-    sendModule = VstModule::Load(ZT_SEND_MODULE, &error).release();
-    receiveModule = VstModule::Load(ZT_RECEIVE_MODULE, &error).release();
-    loadError = error;
-  }
-  static void TearDownTestSuite() {
-    delete sendModule;
-    delete receiveModule;
-  }
   void SetUp() override {
-    ASSERT_NE(sendModule, nullptr) << loadError;
-    ASSERT_NE(receiveModule, nullptr) << loadError;
+    SenderSuite::SetUp();
+    if (HasFatalFailure()) return;
     segment = shmem(kSegmentBaseName, kSegmentDataBytes);
     ASSERT_NE(SegmentData(segment.get()), nullptr);
     if (segment->created) FreeAllSlots(Data());
   }
   uint8_t* Data() { return SegmentData(segment.get()); }
 
-  std::unique_ptr<VstPlugin> Instance(VstModule* module) {
-    std::string error;
-    auto plug = VstPlugin::Create(*module, &error);
-    EXPECT_NE(plug, nullptr) << error;
-    if (!plug) return nullptr;
-    plug->recordCalls = false;
-    plug->Open();
-    plug->SetSampleRate(48000.0);
-    plug->SetBlockSize(512);
-    plug->Resume();
-    plug->transport.playing = true;
-    return plug;
-  }
   // The slot of a sender of ours, -1 if none; waits up to 10 s for `flag` there.
   int WaitForSender(int flag) {
     for (int tries = 0; tries < 1000; ++tries) {
@@ -120,15 +96,12 @@ protected:
     return false;
   }
 
-  inline static VstModule* sendModule = nullptr;
-  inline static VstModule* receiveModule = nullptr;
-  inline static std::string loadError;
   TestSession session{"sendproc"};
   std::unique_ptr<SharedSegment> segment;
 };
 
 TEST_F(SenderProcess, TheReceiverFollowsAndTheFlagFollowsTheSender) {
-  auto receiver = Instance(receiveModule);
+  auto receiver = Started(receiveModule);
   ASSERT_TRUE(receiver);
   SendHost host;
   ASSERT_TRUE(host.Ok());
@@ -148,8 +121,7 @@ TEST_F(SenderProcess, TheReceiverFollowsAndTheFlagFollowsTheSender) {
   std::vector<double> l(512), r(512);
   long frame = 0;
   for (int b = 0; b < 600; ++b) {
-    for (int k = 0; k < 512; ++k, ++frame)
-      in[k] = static_cast<float>(0.02 * std::sin(2 * std::numbers::pi * 997.0 * frame / 48000.0));
+    FillSine(in.data(), 512, 0.02, frame);
     ASSERT_TRUE(receiver->ProcessReplacing(ins, outs, 512));
     for (int k = 0; k < 512; ++k) {
       l[k] = out0[k];
@@ -192,11 +164,11 @@ TEST_F(SenderProcess, TheNextSenderLowersTheFlagOfAKilledOne) {
   StoreSlot(Data(), foreign, 1, 0.25);
   StoreFlag(Data(), foreign, 1);
 
-  auto early = Instance(sendModule); // too early: the heartbeat is fresh
+  auto early = Started(sendModule); // too early: the heartbeat is fresh
   EXPECT_EQ(LoadFlag(Data(), dead), 1);
   early.reset();
   std::this_thread::sleep_for(std::chrono::milliseconds(sender_slot::kStaleMs + 300));
-  auto next = Instance(sendModule);
+  auto next = Started(sendModule);
   ASSERT_TRUE(next);
   EXPECT_EQ(LoadFlag(Data(), dead), 0) << "the stale flag is lowered";
   EXPECT_EQ(LoadFlag(Data(), foreign), 1);
