@@ -83,6 +83,9 @@ public:
   // Audio thread, instance mutex held; inputs/outputs hold one pointer per channel record. The
   // default copies inputs to outputs and zeroes outputs without an input.
   virtual void ProcessBlock(double** inputs, double** outputs, int frames);
+  // audio thread, instance mutex held: the host bypassed this block (AAX master bypass), which
+  // passed through without ProcessBlock.
+  virtual void BlockBypassed(int /*frames*/) {}
   virtual void EditorOpened() {}  // user-interface thread, mutex held, after the window opened
   virtual void EditorClosing() {} // user-interface thread, mutex held, before it closes
   // Host thread, mutex held by the adapter (taken again by the default).

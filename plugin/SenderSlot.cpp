@@ -15,6 +15,9 @@ namespace {
 constexpr uint64_t kClockBits = 35;
 constexpr uint64_t kClockMask = (uint64_t{1} << kClockBits) - 1;
 constexpr uint64_t kSignature = 0x7FF8000000000000ull | (uint64_t{0x5A54} << kClockBits);
+// Held in a slot's first double while a sender of ours is clearing it: no heartbeat, so nobody
+// else touches the slot meanwhile.
+constexpr uint64_t kClearing = 0x7FF8000000000000ull | (uint64_t{0x5A55} << kClockBits);
 
 uint64_t Bits(double v) {
   return std::bit_cast<uint64_t>(v);
@@ -25,6 +28,17 @@ uint64_t Bits(double v) {
 bool ReplaceFirst(uint8_t* data, int slot, double expected, double desired) {
   return std::atomic_ref<double>(SlotValues(data, slot)[0])
       .compare_exchange_strong(expected, desired, std::memory_order_acq_rel);
+}
+
+// Frees a slot that holds `expected`: marked as being cleared first, so that nobody claims it
+// while its flag and level are still those of the sender that leaves; then the flag goes down,
+// the level, and last the slot is offered again. False when the slot no longer held expected.
+bool ClearSlot(uint8_t* data, int slot, double expected) {
+  if (!ReplaceFirst(data, slot, expected, std::bit_cast<double>(kClearing))) return false;
+  StoreFlag(data, slot, 0);
+  StoreSlot(data, slot, 1, kSlotFree);
+  StoreSlot(data, slot, 0, kSlotFree);
+  return true;
 }
 
 } // namespace
@@ -47,7 +61,10 @@ bool ReadHeartbeat(double value, uint64_t* ms) {
 }
 
 uint64_t HeartbeatAgeMs(uint64_t nowMs, uint64_t beatMs) {
-  return ((nowMs & kClockMask) - beatMs) & kClockMask;
+  const uint64_t age = ((nowMs & kClockMask) - beatMs) & kClockMask;
+  // A beat written after the caller read its clock (another process, another thread) reads as
+  // "ahead": it is as fresh as can be.
+  return age >= (uint64_t{1} << (kClockBits - 1)) ? 0 : age;
 }
 
 int Claim(uint8_t* data, int channel, uint64_t nowMs) {
@@ -67,9 +84,17 @@ int Claim(uint8_t* data, int channel, uint64_t nowMs) {
     const bool free = first == kSlotFree || (first == 0.0 && LoadFlag(data, channel) != 1);
     const bool stale = ReadHeartbeat(first, &old) && HeartbeatAgeMs(nowMs, old) > kStaleMs;
     if (!free && !stale) return -1;
-    if (ReplaceFirst(data, channel, first, beat)) return channel;
+    if (ReplaceFirst(data, channel, first, beat)) {
+      // The flag of a stale sender is not ours to keep raised: it goes up when we send.
+      if (stale) StoreFlag(data, channel, 0);
+      return channel;
+    }
   }
   return -1;
+}
+
+bool Beat(uint8_t* data, int slot, double lastBeat, double beat) {
+  return data && slot >= 0 && slot < kSlotCount && ReplaceFirst(data, slot, lastBeat, beat);
 }
 
 bool StillOurs(uint8_t* data, int slot, double lastBeat) {
@@ -84,21 +109,16 @@ int ClearStale(uint8_t* data, uint64_t nowMs, int exceptSlot) {
     const double first = LoadSlot(data, i, 0);
     uint64_t beat = 0;
     if (!ReadHeartbeat(first, &beat) || HeartbeatAgeMs(nowMs, beat) <= kStaleMs) continue;
-    // Only while nobody wrote a fresh heartbeat meanwhile: the flag first, so that receivers
-    // stop following before the slot is offered again.
-    if (LoadFlag(data, i) == 1) {
-      StoreFlag(data, i, 0);
-      ++lowered;
-    }
-    if (ReplaceFirst(data, i, first, kSlotFree)) StoreSlot(data, i, 1, kSlotFree);
+    const bool flagged = LoadFlag(data, i) == 1;
+    // Only while nobody wrote a fresh heartbeat meanwhile.
+    if (ClearSlot(data, i, first) && flagged) ++lowered;
   }
   return lowered;
 }
 
 void Release(uint8_t* data, int slot, double lastBeat) {
-  if (!data || slot < 0 || slot >= kSlotCount || !StillOurs(data, slot, lastBeat)) return;
-  StoreFlag(data, slot, 0);
-  if (ReplaceFirst(data, slot, lastBeat, kSlotFree)) StoreSlot(data, slot, 1, kSlotFree);
+  if (!data || slot < 0 || slot >= kSlotCount) return;
+  ClearSlot(data, slot, lastBeat);
 }
 
 int FollowedSlot(uint8_t* data) {

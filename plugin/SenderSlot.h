@@ -24,7 +24,8 @@ uint64_t NowMs();
 // not one of our heartbeats.
 double Heartbeat(uint64_t nowMs);
 bool ReadHeartbeat(double value, uint64_t* ms);
-// How long ago a heartbeat was written (the clock wraps after about a year).
+// How long ago a heartbeat was written (the clock wraps after about a year); 0 for a beat that
+// reads as written after nowMs.
 uint64_t HeartbeatAgeMs(uint64_t nowMs, uint64_t beatMs);
 
 // Claims a slot for a sender: with kAuto the lowest free one, else slot `channel` if it is free,
@@ -32,13 +33,16 @@ uint64_t HeartbeatAgeMs(uint64_t nowMs, uint64_t beatMs);
 // other sender keeps is left alone. The heartbeat is written at once. Returns the slot, or -1
 // when none could be had.
 int Claim(uint8_t* data, int channel, uint64_t nowMs);
+// Writes a new heartbeat, only while the slot still holds lastBeat: false when the slot is no
+// longer ours (then nothing is written).
+bool Beat(uint8_t* data, int slot, double lastBeat, double beat);
 // The slot is still ours: its first double is exactly the heartbeat we wrote last. Another
 // sender may have cleared it as stale while this one's host stopped calling it.
 bool StillOurs(uint8_t* data, int slot, double lastBeat);
 // Lowers the flag of every slot of ours (other than `exceptSlot`) whose heartbeat is stale, and
 // frees it. Returns how many were lowered.
 int ClearStale(uint8_t* data, uint64_t nowMs, int exceptSlot);
-// Lowers the flag and, while the slot still carries lastBeat, frees it.
+// While the slot still carries lastBeat: lowers the flag and frees the slot.
 void Release(uint8_t* data, int slot, double lastBeat);
 // The slot receivers follow: the lowest flagged one, or -1.
 int FollowedSlot(uint8_t* data);

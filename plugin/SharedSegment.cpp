@@ -118,8 +118,10 @@ void ReleaseSlot(uint8_t* data, int slot) {
 
 int ClaimFreeSlot(uint8_t* data) {
   for (int i = 0; i < kSlotCount; ++i) {
-    if (LoadSlot(data, i, 0) == kSlotFree) {
-      StoreSlot(data, i, 0, 0.0);
+    // One step from free to claimed, so that two processes never take the same slot.
+    double expected = kSlotFree;
+    if (std::atomic_ref<double>(SlotValues(data, i)[0])
+            .compare_exchange_strong(expected, 0.0, std::memory_order_acq_rel)) {
       StoreSlot(data, i, 1, 0.0);
       return i;
     }

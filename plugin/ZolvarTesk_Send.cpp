@@ -156,6 +156,11 @@ void ZolvarTesk_Send::ActivationChanged(bool active) {
   }
 }
 
+void ZolvarTesk_Send::BlockBypassed(int) {
+  LowerFlag();
+  ShowState();
+}
+
 void ZolvarTesk_Send::ParameterChanged(int paramIdx, int) {
   std::lock_guard<std::recursive_mutex> lock(Mutex());
   if (paramIdx == ParamSend && !GetParam(ParamSend)->IsOn()) {
@@ -179,16 +184,17 @@ int ZolvarTesk_Send::FollowedSlot() const {
 }
 
 void ZolvarTesk_Send::Publish(uint8_t* data) {
-  const uint64_t now = sender_slot::NowMs();
-  // Another sender cleared the slot as stale while the host did not call this one: claim anew.
-  if (!sender_slot::StillOurs(data, slot_, lastBeat_)) ClaimSlot();
-  if (slot_ < 0) return;
-  const double level = std::exp(meter_.OwnLoudness() * kNeperPerDb); // 0 for silence
-  const double beat = sender_slot::Heartbeat(now);
-  // Level first, flag last: a receiver that sees the flag also sees the level.
-  StoreSlot(data, slot_, 1, level);
-  StoreSlot(data, slot_, 0, beat);
-  lastBeat_ = beat;
+  const double beat = sender_slot::Heartbeat(sender_slot::NowMs());
+  if (sender_slot::Beat(data, slot_, lastBeat_, beat)) {
+    lastBeat_ = beat;
+  } else {
+    // Another sender cleared the slot as stale while the host did not call this one (or there
+    // was none): claim anew, which writes the heartbeat.
+    ClaimSlot();
+    if (slot_ < 0) return;
+  }
+  // Level before flag: a receiver that sees the flag also sees the level.
+  StoreSlot(data, slot_, 1, std::exp(meter_.OwnLoudness() * kNeperPerDb)); // 0 for silence
   if (GetParam(ParamSend)->IsOn()) StoreFlag(data, slot_, 1);
 }
 

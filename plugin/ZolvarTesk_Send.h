@@ -36,6 +36,8 @@ public:
   void Reset() override;
   // Host thread; processing switched off lowers the flag (the next block raises it again).
   void ActivationChanged(bool active) override;
+  // audio thread, mutex held: a bypassed sender sends nothing; its flag goes down.
+  void BlockBypassed(int frames) override;
   // Any thread; takes the mutex. "Send" off lowers the flag at once; a new "Channel" gives the
   // slot back and claims the chosen one.
   void ParameterChanged(int paramIdx, int source) override;
@@ -49,15 +51,12 @@ public:
   double PublishedLufs() const { return meter_.OwnLoudness(); }
   // The slot receivers follow (the lowest flagged one), or -1.
   int FollowedSlot() const;
-  // What the editor shows: the published loudness, the slot (1 to 128, "-" without one) and
-  // whether receivers follow this sender ("FOLLOWED", "SLOT n WINS", "NOT SENDING", "NO SLOT").
-  const char* LoudnessText() const { return loudnessText_; }
-  const char* SlotText() const { return slotText_; }
-  const char* StatusText() const { return statusText_; }
 
 private:
   void BuildEditor();
-  // Writes the three texts and hands them to the editor's read-outs (which repaint on a change).
+  // Writes what the editor shows (the published loudness, the slot, 1 to 128 or "-", and
+  // whether receivers follow: "FOLLOWED", "SLOT n WINS", "NOT SENDING", "NO SLOT") and hands it
+  // to the read-outs, which repaint on a change.
   void ShowState();
   // Claims the slot the "Channel" parameter names; keeps -1 when it cannot be had.
   void ClaimSlot();

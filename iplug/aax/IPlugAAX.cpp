@@ -382,10 +382,12 @@ void IPlugAAX::RenderFromContext(RenderContext* context) {
   const int inputs = ConnectStems();
   AttachInputs(0, inputs, context->inputs, frames);
   AttachOutputs(0, NOutChannels(), context->outputs);
-  if (bypass)
+  if (bypass) {
     PassThroughBlockFloat(frames);
-  else
+    BlockBypassed(frames);
+  } else {
     RunBlockFloat(frames);
+  }
 }
 
 // --- the editor bridge

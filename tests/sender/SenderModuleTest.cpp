@@ -250,6 +250,13 @@ TEST_F(Sender, TheAaxSenderPublishesAndWithdraws) {
   ASSERT_EQ(slots.size(), 1u);
   EXPECT_EQ(LoadFlag(Data(), slots[0]), 1);
   EXPECT_GT(PublishedLufs(slots[0]), -30.0);
+  // The host's master bypass: the sender sends nothing.
+  plug->SetMasterBypass(true);
+  plug->Render(ins, outs, kBlock);
+  EXPECT_EQ(LoadFlag(Data(), slots[0]), 0) << "bypassed";
+  plug->SetMasterBypass(false);
+  plug->Render(ins, outs, kBlock);
+  EXPECT_EQ(LoadFlag(Data(), slots[0]), 1) << "bypass off";
   EXPECT_EQ(plug->Automate("1", 0.0), 0);
   EXPECT_EQ(LoadFlag(Data(), slots[0]), 0) << "Send off";
   EXPECT_EQ(plug->Automate("1", 1.0), 0);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -88,6 +89,18 @@ protected:
     }
     return -1;
   }
+  // Until the sender in the other process has stopped beating (it played what it was told).
+  bool WaitUntilQuiet(int slot) {
+    double last = LoadSlot(Data(), slot, 0);
+    int still = 0;
+    for (int tries = 0; tries < 1000 && still < 10; ++tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      const double now = LoadSlot(Data(), slot, 0);
+      still = std::memcmp(&now, &last, sizeof now) == 0 ? still + 1 : 0;
+      last = now;
+    }
+    return still >= 10;
+  }
   bool WaitForFlag(int slot, int flag) {
     for (int tries = 0; tries < 1000; ++tries) {
       if (LoadFlag(Data(), slot) == flag) return true;
@@ -109,7 +122,7 @@ TEST_F(SenderProcess, TheReceiverFollowsAndTheFlagFollowsTheSender) {
   const int slot = WaitForSender(1);
   ASSERT_GE(slot, 0) << "the sender never raised its flag";
   ASSERT_TRUE(WaitForFlag(slot, 1));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the 60 blocks are done
+  ASSERT_TRUE(WaitUntilQuiet(slot)) << "the 60 blocks never ended";
   const double published = 20.0 * std::log10(LoadSlot(Data(), slot, 1));
   EXPECT_NEAR(published, -13.7, 1.0) << "a 997 Hz sine at -14 dBFS";
 

@@ -57,6 +57,21 @@ TEST(SenderSlot, HeartbeatAgeSurvivesTheClockWrapping) {
   EXPECT_EQ(HeartbeatAgeMs(7 * wrap + 6010, beat), 6000u);
 }
 
+// A beat written just after the reader took its clock (another process, another thread) is
+// fresh, not a year old.
+TEST(SenderSlot, AHeartbeatAheadOfTheClockIsFresh) {
+  Segment s;
+  const uint64_t now = 9000000;
+  const int slot = Claim(s.data, kAuto, now + 1);
+  StoreFlag(s.data, slot, 1);
+  uint64_t beat = 0;
+  ASSERT_TRUE(ReadHeartbeat(LoadSlot(s.data, slot, 0), &beat));
+  EXPECT_EQ(HeartbeatAgeMs(now, beat), 0u);
+  EXPECT_EQ(ClearStale(s.data, now, -1), 0);
+  EXPECT_EQ(Claim(s.data, slot, now), -1);
+  EXPECT_EQ(LoadFlag(s.data, slot), 1);
+}
+
 TEST(SenderSlot, ClaimsByChannel) {
   Segment s;
   const uint64_t now = 1000000;
@@ -74,8 +89,10 @@ TEST(SenderSlot, ClaimsByChannel) {
   EXPECT_EQ(Claim(s.data, kSlotCount, now), -1);
   EXPECT_EQ(LoadSlot(s.data, 1, 0), 42.0);
   EXPECT_EQ(LoadSlot(s.data, 2, 0), 7.0);
-  // A sender of ours that stopped beating long ago gives its slot up.
+  // A sender of ours that stopped beating long ago gives its slot up, flag and all.
+  StoreFlag(s.data, 3, 1);
   EXPECT_EQ(Claim(s.data, 3, now + kStaleMs + 1), 3);
+  EXPECT_EQ(LoadFlag(s.data, 3), 0);
 }
 
 TEST(SenderSlot, StaleFlagsAreLoweredOnlyInSlotsOfOurs) {
