@@ -38,31 +38,30 @@ endif()
 # files from the prefix, in pkg-config's order (each library before the ones it uses). The
 # system's libraries stay as they are: static archives from the MinGW sysroot on Windows, the
 # shared C library companions (-lm) natively.
+# Sets an environment variable back to a saved value; an empty one unsets it (an empty
+# PKG_CONFIG_LIBDIR would hide every .pc file).
+function(zt_restore_env var value)
+  if(value STREQUAL "")
+    unset(ENV{${var}})
+  else()
+    set(ENV{${var}} "${value}")
+  endif()
+endfunction()
+
 function(zt_require_static_pkg target module)
   if(WIN32)
     pkg_check_modules(${target} QUIET ${module}) # the toolchain file points pkg-config there
   else()
-    # Only the prefix: neither the system's .pc files nor a caller's search paths.
+    # Only the prefix: neither the system's .pc files nor a caller's search paths. The CMake
+    # variable is this function's own; the environment is the process's and is put back.
     set(saved_libdir "$ENV{PKG_CONFIG_LIBDIR}")
     set(saved_path "$ENV{PKG_CONFIG_PATH}")
-    set(saved_use_prefix_path ${PKG_CONFIG_USE_CMAKE_PREFIX_PATH})
     set(ENV{PKG_CONFIG_LIBDIR} "${ZT_STATIC_PREFIX}/lib/pkgconfig")
     unset(ENV{PKG_CONFIG_PATH})
     set(PKG_CONFIG_USE_CMAKE_PREFIX_PATH OFF)
     pkg_check_modules(${target} QUIET ${module})
-    set(PKG_CONFIG_USE_CMAKE_PREFIX_PATH ${saved_use_prefix_path})
-    foreach(var PKG_CONFIG_LIBDIR PKG_CONFIG_PATH)
-      if(var STREQUAL "PKG_CONFIG_LIBDIR")
-        set(value "${saved_libdir}")
-      else()
-        set(value "${saved_path}")
-      endif()
-      if(value STREQUAL "")
-        unset(ENV{${var}})
-      else()
-        set(ENV{${var}} "${value}")
-      endif()
-    endforeach()
+    zt_restore_env(PKG_CONFIG_LIBDIR "${saved_libdir}")
+    zt_restore_env(PKG_CONFIG_PATH "${saved_path}")
   endif()
   if(NOT ${target}_FOUND)
     message(FATAL_ERROR

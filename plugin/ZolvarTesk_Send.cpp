@@ -201,7 +201,6 @@ void ZolvarTesk_Send::Publish(uint8_t* data) {
 void ZolvarTesk_Send::ProcessBlock(double** inputs, double** outputs, int frames) {
   if (frames < 1) return;
   IPlugBase::ProcessBlock(inputs, outputs, frames); // the audio passes through unchanged
-  meter_.BeginBlock(frames, SampleRate());
   meter_.MeasureInput(inputs[0], inputs[1], frames);
   if (!meter_.MeasuredAfresh()) return;
 

@@ -60,12 +60,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "zt_send_host: %s\n", error.c_str());
     return 1;
   }
-  plug->recordCalls = false;
-  plug->Open();
-  plug->SetSampleRate(48000.0);
-  plug->SetBlockSize(512);
-  plug->Resume();
-  plug->transport.playing = true;
+  StartInsert(*plug);
 
   long frame = 0;
   char line[256];

@@ -34,12 +34,7 @@ protected:
     auto plug = VstPlugin::Create(*module, &error);
     EXPECT_NE(plug, nullptr) << error;
     if (!plug) return nullptr;
-    plug->recordCalls = false;
-    plug->Open();
-    plug->SetSampleRate(48000.0);
-    plug->SetBlockSize(512);
-    plug->Resume();
-    plug->transport.playing = true;
+    StartInsert(*plug);
     return plug;
   }
 

@@ -342,20 +342,16 @@ void CheckOutputPaths(CommandLine& cl) {
   CheckFolderFor(out, "output");
   if (!cl.noPlot) CheckFolderFor(cl.plotPath, "plot");
   if (!cl.options.saveState.empty()) CheckFolderFor(cl.options.saveState, "state file");
-  if (!cl.screenshotPath.empty()) {
-    CheckFolderFor(cl.screenshotPath, "screenshot");
-    if (SameFile(cl.screenshotPath, in) || SameFile(cl.screenshotPath, ref) ||
-        SameFile(cl.screenshotPath, out))
-      Fail("the screenshot '" + cl.screenshotPath + "' would replace one of the audio files");
-    cl.options.screenshot = true;
-  }
-  if (!cl.senderScreenshotPath.empty()) {
-    CheckFolderFor(cl.senderScreenshotPath, "screenshot");
-    if (SameFile(cl.senderScreenshotPath, in) || SameFile(cl.senderScreenshotPath, ref) ||
-        SameFile(cl.senderScreenshotPath, out))
-      Fail("the screenshot '" + cl.senderScreenshotPath + "' would replace one of the audio files");
-    cl.options.senderScreenshot = true;
-  }
+  // A picture may go anywhere but over the audio.
+  auto checkPicture = [&](const std::string& path) {
+    if (path.empty()) return false;
+    CheckFolderFor(path, "screenshot");
+    if (SameFile(path, in) || SameFile(path, ref) || SameFile(path, out))
+      Fail("the screenshot '" + path + "' would replace one of the audio files");
+    return true;
+  };
+  cl.options.screenshot = checkPicture(cl.screenshotPath);
+  cl.options.senderScreenshot = checkPicture(cl.senderScreenshotPath);
 }
 
 // Opens the two files to read; exits with a reason when they cannot be rendered together.
