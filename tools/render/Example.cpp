@@ -75,14 +75,14 @@ struct Syllable {
   bool fricative;
 };
 
-// Phrases of words of syllables, separated by short pauses.
-std::vector<Syllable> SpeechScript(Random& rnd) {
+// Phrases of words of syllables, separated by pauses of pauseMin to pauseMax seconds.
+std::vector<Syllable> SpeechScript(Random& rnd, double seconds, double pauseMin, double pauseMax) {
   std::vector<Syllable> syllables;
   double t = 0.25;
-  while (t < kSeconds - 0.5) {
+  while (t < seconds - 0.5) {
     const double phraseLevel = rnd.Range(-3.5, 3.0);
     const int words = 2 + static_cast<int>(rnd.Uniform() * 4.0);
-    for (int w = 0; w < words && t < kSeconds - 0.5; ++w) {
+    for (int w = 0; w < words && t < seconds - 0.5; ++w) {
       const int count = 1 + static_cast<int>(rnd.Uniform() * 3.0);
       for (int s = 0; s < count; ++s) {
         const double len = rnd.Range(0.12, 0.27);
@@ -92,17 +92,20 @@ std::vector<Syllable> SpeechScript(Random& rnd) {
       }
       t += rnd.Range(0.03, 0.09); // between words
     }
-    t += rnd.Range(0.12, 0.28); // between phrases
+    t += rnd.Range(pauseMin, pauseMax); // between phrases
   }
   return syllables;
 }
 
+} // namespace
+
 // A buzz through two formant filters gliding between vowels, with a hiss at fricative onsets.
-std::vector<double> SynthesizeSpeech(int rate) {
-  const size_t frames = static_cast<size_t>(kSeconds * rate);
+std::vector<double> SynthesizeSpeechLike(int rate, double seconds, uint64_t seed, double pauseMin,
+                                         double pauseMax) {
+  const size_t frames = static_cast<size_t>(seconds * rate);
   std::vector<double> out(2 * frames, 0.0);
-  Random rnd(0x5eed5eedull);
-  const std::vector<Syllable> syllables = SpeechScript(rnd);
+  Random rnd(seed);
+  const std::vector<Syllable> syllables = SpeechScript(rnd, seconds, pauseMin, pauseMax);
 
   // Vowel formants (F1, F2) of a, e, i, o, u.
   const double formants[5][2] = {{780, 1250}, {450, 1950}, {310, 2250}, {520, 900}, {360, 780}};
@@ -152,6 +155,8 @@ std::vector<double> SynthesizeSpeech(int rate) {
   }
   return out;
 }
+
+namespace {
 
 // --- the music-like input ---
 
@@ -220,16 +225,19 @@ void AddNoiseHit(std::vector<double>& out, int rate, double start, double amp, d
   }
 }
 
-std::vector<double> SynthesizeMusic(int rate) {
-  const size_t frames = static_cast<size_t>(kSeconds * rate);
+} // namespace
+
+std::vector<double> SynthesizeMusicLike(int rate, double seconds, uint64_t seed,
+                                        double leadingSilence) {
+  const size_t frames = static_cast<size_t>(seconds * rate);
   std::vector<double> out(2 * frames, 0.0);
-  Random rnd(0xc0ffee11ull);
+  Random rnd(seed);
   const double beat = 0.6; // 100 bpm
   // Am, F, C, G: bass note, then three chord tones.
   const int chords[4][4] = {{45, 57, 60, 64}, {41, 53, 57, 60}, {48, 55, 60, 64}, {43, 55, 59, 62}};
-  const int beats = static_cast<int>((kSeconds - kSilence) / beat) + 1;
+  const int beats = static_cast<int>((seconds - leadingSilence) / beat) + 1;
   for (int b = 0; b < beats; ++b) {
-    const double t = kSilence + b * beat;
+    const double t = leadingSilence + b * beat;
     const int* chord = chords[(b / 4) % 4];
     const int inBar = b % 4;
     if (inBar == 0 || inBar == 2) {
@@ -250,16 +258,18 @@ std::vector<double> SynthesizeMusic(int rate) {
   // Fade in over the first 5 ms so that the first sound is a note, not a click.
   for (size_t k = 0; k < frames; ++k) {
     const double t = static_cast<double>(k) / rate;
-    if (t < kSilence) {
+    if (t < leadingSilence) {
       out[2 * k] = out[2 * k + 1] = 0.0;
-    } else if (t < kSilence + 0.005) {
-      const double g = (t - kSilence) / 0.005;
+    } else if (t < leadingSilence + 0.005) {
+      const double g = (t - leadingSilence) / 0.005;
       out[2 * k] *= g;
       out[2 * k + 1] *= g;
     }
   }
   return out;
 }
+
+namespace {
 
 // Section levels of the input relative to its first section, with 200 ms ramps in dB.
 double SectionDb(double t) {
@@ -298,11 +308,11 @@ ExampleSignals SynthesizeExample() {
   ex.channels = 2;
   ex.leadingSilenceSeconds = kSilence;
 
-  ex.reference = SynthesizeSpeech(ex.rate);
+  ex.reference = SynthesizeSpeechLike(ex.rate, kSeconds, 0x5eed5eedull, 0.12, 0.28);
   const size_t frames = ex.reference.size() / 2;
   Scale(ex.reference, DbToGain(-16.0 - IntegratedLoudness(ex.reference.data(), frames, ex.rate)));
 
-  ex.input = SynthesizeMusic(ex.rate);
+  ex.input = SynthesizeMusicLike(ex.rate, kSeconds, 0xc0ffee11ull, kSilence);
   // The first section (until 8 s) at -30 LUFS, then +8 dB and -6 dB from there.
   const size_t a0 = static_cast<size_t>(kSilence * ex.rate), a1 = static_cast<size_t>(8 * ex.rate);
   Scale(ex.input, DbToGain(-30.0 - IntegratedLoudness(ex.input.data() + 2 * a0, a1 - a0, ex.rate)));

@@ -3,6 +3,7 @@
 // input, the same on every machine (fixed seeds, no library random distributions).
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 struct ExampleSignals {
@@ -18,6 +19,15 @@ struct ExampleSignals {
 // bass, kick and hi-hat at 100 bpm) after 1.5 s of digital silence, in three sections at about
 // -30, -22 and -36 LUFS. 20 s at 48 kHz, stereo.
 ExampleSignals SynthesizeExample();
+
+// The example's two kinds of material at any length, interleaved stereo at full level (not
+// calibrated). Speech-like: phrases of syllables separated by pauses of pauseMin to pauseMax
+// seconds, over a quiet room tone. Music-like: 100 bpm from the end of leadingSilence seconds
+// of digital silence. The same seed gives the same samples on every machine.
+std::vector<double> SynthesizeSpeechLike(int rate, double seconds, uint64_t seed, double pauseMin,
+                                         double pauseMax);
+std::vector<double> SynthesizeMusicLike(int rate, double seconds, uint64_t seed,
+                                        double leadingSilence);
 
 // Integrated loudness of interleaved stereo frames (for calibrating the example).
 double IntegratedLoudness(const double* interleaved, size_t frames, int rate);
