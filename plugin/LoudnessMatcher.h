@@ -93,6 +93,14 @@ public:
   double RisingCoefficient() const { return risingCoeff_; }
   double FallingCoefficient() const { return fallingCoeff_; }
   bool AnalysisWaitsForMeter() const { return waiting_; }
+  // The safe-gain rules' view of the last block: the input's fast (20 ms) loudness, whether it
+  // was in a pause, whether the meter was trusted to raise the gain, whether a surge took the
+  // gain down, and the most the gain may rise to while paused or untrusted.
+  double FastLoudness() const { return fast_; }
+  bool Paused() const { return paused_; }
+  bool Trusted() const { return trusted_; }
+  bool Surged() const { return surged_; }
+  double HoldGain() const { return holdGain_; }
   bool HasSpareMeter() const { return spare_ != nullptr; }
 
 private:
@@ -114,6 +122,11 @@ private:
   // Adds frames to a count of frames since a meter was last asked; true (and the count restarts)
   // once they make up at least 1 ms at the current rate.
   bool DueForQuery(int64_t& framesSinceQuery, int frames) const;
+  // Loudness of the momentary meter's last `ms` milliseconds; `otherwise` when it has none.
+  double Window(unsigned long ms, double otherwise) const;
+  // Updates the programme level, the pause and the trust in the meter from this block's levels.
+  void JudgeInput();
+  int64_t MomentaryWindowFrames() const;
 
   ebur128_state* momentary_ = nullptr;  // made by the first Prepare
   ebur128_state* integrated_ = nullptr; // the measuring meter
@@ -123,7 +136,15 @@ private:
   bool started_ = false;                // analysis has been started at least once
   bool waiting_ = false;                // restarted without a spare: integrated_ is stale
   double integratedLoudness_ = 0.0;
-  double own_ = -HUGE_VAL; // nothing measured yet
+  double own_ = -HUGE_VAL;        // nothing measured yet
+  double fast_ = -HUGE_VAL;       // the last 20 ms
+  double surgeLevel_ = -HUGE_VAL; // the fast measure a surge is judged by
+  double programme_ = -120.0;     // the input's recent programme level, LUFS
+  bool paused_ = true, belowFloor_ = true, gap_ = false;
+  int64_t pauseInWindow_ = 0; // frames of pause audio still in the momentary window
+  bool trusted_ = false;
+  bool surged_ = false;
+  double holdGain_ = 1.0;
   int64_t framesSinceMomentary_ = 0;
   int64_t framesSinceIntegrated_ = 0;
   bool measuredAfresh_ = false;

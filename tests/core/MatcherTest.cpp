@@ -324,4 +324,35 @@ TEST(Matcher, FramesWaitingAtARateChangeAreMeasuredAtTheOldRate) {
   ebur128_destroy(&reference);
 }
 
+// The pause rules judge the input; the reference decides whether there is anything to match. In
+// a pause the gain holds what the programme had while a sender publishes, and goes to unity
+// once none does, as it always has without a reference.
+TEST(Matcher, InAPauseTheGainHoldsWithAReferenceAndGoesToUnityWithout) {
+  LoudnessMatcher m;
+  m.Prepare(kRate);
+  Noise noise;
+  Block b(512);
+  double gain = 0.0;
+  for (int i = 0; i < 300; ++i) { // 3.2 s at -30 LUFS or so against -20: about +10 dB
+    b.Fill(0.03, noise);
+    gain = b.Run(m, true, -20.0);
+  }
+  ASSERT_GT(gain, 2.5);
+  ASSERT_FALSE(m.Paused());
+  // The first block of the pause still plays in the 20 ms window: the law may move the gain by
+  // a hair there, and not at all from then on.
+  const double limit = gain * DbToRatio(0.2);
+  for (int i = 0; i < 200; ++i) {
+    b.Fill(1e-4, noise); // room tone at -80 dBFS
+    EXPECT_LE(b.Run(m, true, -20.0), limit);
+  }
+  EXPECT_TRUE(m.Paused());
+  EXPECT_NEAR(m.SmoothedGain(), gain, 0.05 * gain) << "held";
+  for (int i = 0; i < 20; ++i) {
+    b.Fill(1e-4, noise);
+    b.Run(m, true, LoudnessMatcher::kNoReference);
+  }
+  EXPECT_NEAR(m.SmoothedGain(), 1.0, 1e-9);
+}
+
 } // namespace

@@ -299,7 +299,8 @@ TEST(RenderState, AnalysisSavedThenNormalisationReachesTheTarget) {
   Audio analysed, normalised;
   ASSERT_TRUE(ReadAudio(s("analysed.wav"), &analysed));
   ASSERT_TRUE(ReadAudio(s("normalised.wav"), &normalised));
-  EXPECT_NEAR(Integrated(normalised), -20.0, 0.05);
+  // The plug-in's integrated meter keeps a histogram of 0.1 LU bins; this one measures exactly.
+  EXPECT_NEAR(Integrated(normalised), -20.0, 0.1);
   EXPECT_GT(std::fabs(Integrated(analysed) + 20.0), 1.0); // the normalisation did something
 }
 
@@ -461,7 +462,8 @@ TEST(RenderAax, StateAndParametersThroughTheAaxModule) {
   ASSERT_EQ(r.code, 0) << r.err;
   Audio normalised;
   ASSERT_TRUE(ReadAudio(s("normalised.wav"), &normalised));
-  EXPECT_NEAR(Integrated(normalised), -20.0, 0.05);
+  // The plug-in's integrated meter keeps a histogram of 0.1 LU bins; this one measures exactly.
+  EXPECT_NEAR(Integrated(normalised), -20.0, 0.1);
   EXPECT_NE(r.out.find("Normalization target -20.00 LUFS"), std::string::npos) << r.out;
 
   const struct {

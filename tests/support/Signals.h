@@ -51,6 +51,12 @@ public:
     ebur128_loudness_global(st_, &v);
     return v;
   }
+  // Loudness of the last `ms` milliseconds (at most 400).
+  double Window(unsigned long ms) {
+    double v = 0;
+    ebur128_loudness_window(st_, ms, &v);
+    return v;
+  }
 
 private:
   ebur128_state* st_ = nullptr;
