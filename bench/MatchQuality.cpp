@@ -159,6 +159,42 @@ std::vector<double> MusicFrom(double seconds, double skip, double lufs, uint64_t
   return v;
 }
 
+// A kick every 0.5 s (a falling sine, 120 ms), a snare between (noise, 80 ms), and a pad 18 dB
+// under the kick's level, brought to `lufs`.
+std::vector<double> Drums(double seconds, double lufs, uint64_t seed) {
+  const size_t frames = static_cast<size_t>(seconds * kRate);
+  std::vector<double> v(2 * frames);
+  Random rnd(seed);
+  double phase = 0.0;
+  for (size_t k = 0; k < frames; ++k) {
+    const double t = static_cast<double>(k) / kRate;
+    const double beat = std::fmod(t, 0.5), off = std::fmod(t + 0.25, 0.5);
+    phase += (45.0 + 80.0 * std::exp(-beat / 0.03)) / kRate;
+    const double kick = std::exp(-beat / 0.12) * std::sin(2.0 * 3.141592653589793 * phase);
+    const double pad = 0.125 * (std::sin(2.0 * 3.141592653589793 * 220.0 * t) +
+                                0.5 * std::sin(2.0 * 3.141592653589793 * 330.0 * t));
+    for (int c = 0; c < 2; ++c)
+      v[2 * k + c] = kick + 0.6 * std::exp(-off / 0.08) * rnd.Noise() + pad;
+  }
+  ScaleTo(v, lufs);
+  return v;
+}
+
+// Noise bursts every 0.5 s that die away with a 30 ms time constant over a floor 70 dB down.
+std::vector<double> SparseHits(double seconds, double lufs, uint64_t seed) {
+  const size_t frames = static_cast<size_t>(seconds * kRate);
+  std::vector<double> v(2 * frames);
+  Random rnd(seed);
+  for (size_t k = 0; k < frames; ++k) {
+    const double t = std::fmod(static_cast<double>(k) / kRate, 0.5);
+    const double env = std::exp(-t / 0.03) + 0.0003;
+    v[2 * k] = env * rnd.Noise();
+    v[2 * k + 1] = env * rnd.Noise();
+  }
+  ScaleTo(v, lufs);
+  return v;
+}
+
 // Multiplies the signal from each step's time on by its gain in dB (sudden steps).
 void ApplySteps(std::vector<double>& x, const std::vector<std::pair<double, double>>& steps) {
   for (size_t k = 0; k < x.size() / 2; ++k) {
@@ -231,7 +267,30 @@ struct Figures {
   double integratedDiff = NAN;
   double peakDb = NAN, staticPeakDb = NAN;
   double settle = NAN; // the longest settling over the case's events; inf when one never settled
+  double largestStep = NAN; // the largest change of the gain from one block to the next, dB
 };
+
+// The gain of each block (output over input at the block's largest input sample) changes by at
+// most this much from block to block, where the input is above -60 dBFS in both: a large step in
+// the middle of a sound is a click.
+double LargestGainStep(const std::vector<double>& input, const std::vector<double>& output,
+                       int block) {
+  double largest = 0.0, last = NAN;
+  for (size_t at = 0; at + block <= input.size() / 2; at += block) {
+    size_t loudest = at;
+    for (size_t k = at; k < at + block; ++k)
+      if (std::fabs(input[2 * k]) > std::fabs(input[2 * loudest])) loudest = k;
+    const double x = input[2 * loudest];
+    if (std::fabs(x) < 1e-3) {
+      last = NAN;
+      continue;
+    }
+    const double gainDb = 20.0 * std::log10(std::fabs(output[2 * loudest] / x));
+    if (!std::isnan(last)) largest = std::max(largest, std::fabs(gainDb - last));
+    last = gainDb;
+  }
+  return largest;
+}
 
 // One line per block: the time at its end, the momentary and short-term loudness of input,
 // reference (as the receiver follows it) and output, and the output's sample peak in the block.
@@ -280,6 +339,7 @@ Figures Evaluate(const Case& c, const std::vector<double>& output, int block, in
   f.momentary = Summarise(mom);
   f.integratedDiff = out.integrated - ref.integrated;
   f.peakDb = out.peakDb;
+  f.largestStep = LargestGainStep(c.input, output, block);
   f.staticPeakDb = in.peakDb + staticDb;
 
   // Settling: from each event to the first block from which the output's momentary loudness,
@@ -427,6 +487,27 @@ std::vector<Case> MakeCases(const Options& o, std::string* error) {
     ScaleTo(c.reference, -16.0);
     cases.push_back(std::move(c));
   }
+  {
+    // A sparse drum track: a kick on every beat at 120 bpm, a snare on the off-beats, a pad 18 dB
+    // under them; its hits stand 8 to 12 dB above its own momentary loudness all the time.
+    Case c{"drums",
+           "kick, snare and a quiet pad at -24 LUFS against steady pink noise at -16 LUFS",
+           Drums(30.0, -24.0, 0x0d),
+           PinkNoise(30.0, -24.0, 0x9196),
+           {}};
+    ScaleTo(c.reference, -16.0);
+    cases.push_back(std::move(c));
+  }
+  {
+    // Isolated hits every 0.5 s that die away in 30 ms, nothing between them.
+    Case c{"sparse",
+           "hits every 0.5 s dying away in 30 ms at -32 LUFS against pink noise at -20",
+           SparseHits(20.0, -32.0, 0x5a),
+           PinkNoise(20.0, -24.0, 0x9197),
+           {}};
+    ScaleTo(c.reference, -20.0);
+    cases.push_back(std::move(c));
+  }
   if (!o.only.empty()) std::erase_if(cases, [&](const Case& c) { return c.name != o.only; });
   return cases;
 }
@@ -451,6 +532,8 @@ int Usage(FILE* f, int code) {
         "               matches the integrated loudness; over: the difference\n"
         "  settle       seconds after each step (the longest) until the momentary difference,\n"
         "               averaged over 0.5 s, stays within 1 LU for 1 s\n"
+        "  step         the largest change of the gain from one block to the next where the\n"
+        "               input plays (above -60 dBFS), dB: a large one is a click\n"
         "  static ST    the short-term mean of that one static gain, for comparison\n"
         "--speech-dir takes sentence recordings at 48 kHz (scripts/match-quality.sh makes them\n"
         "with espeak-ng); without it the synthetic speech-like signal is the voice.\n"
@@ -517,8 +600,9 @@ int main(int argc, char** argv) {
   printf("receiver %s\nsender   %s\n\n", o.plugin.c_str(), o.sender.c_str());
   for (const Case& c : cases)
     printf("%-14s %s\n", c.name.c_str(), c.what.c_str());
-  printf("\n%-14s %5s %7s %7s %7s %7s %7s %7s %7s %6s %7s %9s\n", "case", "block", "ST mean",
-         "ST p95", "M mean", "M p95", "I diff", "peak", "static", "over", "settle", "static ST");
+  printf("\n%-14s %5s %7s %7s %7s %7s %7s %7s %7s %6s %7s %6s %9s\n", "case", "block", "ST mean",
+         "ST p95", "M mean", "M p95", "I diff", "peak", "static", "over", "settle", "step",
+         "static ST");
   for (const Case& c : cases) {
     const std::string in = (fs::path(o.outDir) / (c.name + "-input.wav")).string();
     const std::string ref = (fs::path(o.outDir) / (c.name + "-reference.wav")).string();
@@ -555,12 +639,13 @@ int main(int argc, char** argv) {
                          .string()
                    : std::string();
       const Figures f = Evaluate(c, out, block, result.lagBlocks, curves);
-      printf("%-14s %5d %7s %7s %7s %7s %7s %7s %7s %6s %7s %9s\n", c.name.c_str(), block,
+      printf("%-14s %5d %7s %7s %7s %7s %7s %7s %7s %6s %7s %6s %9s\n", c.name.c_str(), block,
              Fixed(f.shortTerm.mean).c_str(), Fixed(f.shortTerm.p95).c_str(),
              Fixed(f.momentary.mean).c_str(), Fixed(f.momentary.p95).c_str(),
              Fixed(f.integratedDiff).c_str(), Fixed(f.peakDb, 1).c_str(),
              Fixed(f.staticPeakDb, 1).c_str(), Fixed(f.peakDb - f.staticPeakDb, 1).c_str(),
-             Fixed(f.settle).c_str(), Fixed(f.staticShortTerm.mean).c_str());
+             Fixed(f.settle).c_str(), Fixed(f.largestStep, 1).c_str(),
+             Fixed(f.staticShortTerm.mean).c_str());
       fflush(stdout);
     }
   }

@@ -33,38 +33,62 @@ constexpr unsigned long kFastWindowMs = 20;
 constexpr unsigned long kOnsetWindowMs = 5;
 constexpr double kOnsetAllowanceDb = 2.0;
 // Surge protection: the gain comes down at once so that the output's fast loudness stays within
-// 7 dB of the reference's level. Speech's syllables and music's hits reach 6 to 10 dB above their
-// own momentary loudness, so a lower allowance would duck every loud syllable; a higher one
-// lets a phrase after a pause or a hit after a quiet bar through louder.
+// an allowance above the reference's level: 7 dB, or, while the gain is about what the
+// programme's loud parts had (within 3 dB of reference - programme level), the input's own crest
+// (its surge level over its momentary loudness) of the 0.5 to 3.5 s before, up to 13 dB.
+// Speech's syllables and music's hits reach 6 to 10 dB above their own momentary loudness, sparse
+// drums more: what the programme did a moment ago is no surge, and a hit after a quiet bar comes
+// out as loud as the hits before it. A gain raised beyond the programme's (a quiet bar, a noisy
+// pause) meets its surge with the plain 7 dB; a rise far beyond the allowance (a step up, an
+// onset) is never learned as a crest.
 constexpr double kSurgeAllowanceDb = 7.0;
-// The meter is trusted to raise the gain only while the fast measure lies within 12 dB below to
-// 6 dB above it: further below, the meter still holds louder audio that has just ended (a phrase's
-// tail, the first 300 ms after a step down); further above, the input has just risen and the
-// meter still holds the quieter audio before (an onset).
-constexpr double kTrustBelowDb = 12.0;
-constexpr double kTrustAboveDb = 6.0;
-// ... and only while pause audio fills at most 30 % of its 400 ms window: then the meter reads at
-// most 1.5 dB low. Gaps between words stay under that; after a real pause the gain waits about
-// 280 ms for the window to refill.
+constexpr double kMaxSurgeAllowanceDb = 13.0;
+constexpr double kProgrammeGainSlackDb = 3.0;
+constexpr double kCrestLearnAboveDb = 6.0; // crests beyond the allowance + this are surges
+constexpr double kCrestBucketSeconds = 0.1;
+constexpr int kCrestSkipBuckets = 5; // the last 0.5 s: the surge being judged
+// A programme the meter is seldom sure of (sparse hits, whose 400 ms window never settles: the
+// meter was untrusted 80 % of the last second or so of playing) has its held gain follow the
+// target at 6 dB a second, so that it is matched within seconds rather than never. A voice is
+// trusted for most of its phrases and never takes this way: its pauses and onsets hold.
+constexpr double kCreepDbPerSecond = 6.0;
+constexpr double kSparseShare = 0.8;
+constexpr double kSparseSeconds = 1.0;
+// The meter is not trusted to raise the gain while it still holds louder audio that has just
+// ended (a phrase's tail, the first 400 ms after a step down): from the moment the fast measure
+// falls 12 dB below it until it reads within 1 dB of the fast measure (what was louder has left
+// its window), or for a window's length. Its falling reading would raise the gain into a pause
+// the gate has not seen yet.
+constexpr double kFallenBelowDb = 12.0;
+constexpr double kLeftWindowDb = 1.0;
+// Nor is it trusted while quiet audio (the fast measure below the floor or 25 LU under the
+// programme level) fills more than 30 % of its 400 ms window: up to that it reads at most 1.5 dB
+// low. Gaps between words stay under that; after a real pause the gain waits about 280 ms for
+// the window to refill.
 constexpr double kPollutedShare = 0.3;
 // Absolute floor, on the momentary loudness, with 4 LU of hysteresis: room tone at -60 dBFS
 // measures about -55 to -60 LUFS, dither and digital silence far less; whispered or distant speech
 // and quiet passages of music sit at -45 LUFS and above and are still matched.
 constexpr double kFloorEnterLufs = -52.0;
 constexpr double kFloorLeaveLufs = -48.0;
-// Relative gate, on the fast measure against the input's recent programme level: the room tone of
-// a recorded voice lies 25 to 45 LU below its phrases, while music that steps down by 18 dB or
-// plays a quiet bar stays within 20 LU of its programme level and is matched.
+// Relative gate, on the momentary loudness against the input's recent programme level: the room
+// tone of a recorded voice lies 25 to 45 LU below its phrases, while music that steps down by
+// 18 dB or plays a quiet bar stays within 20 LU of its programme level and is matched.
 constexpr double kGateEnterDb = 25.0;
 constexpr double kGateLeaveDb = 20.0;
-// The programme level follows the momentary loudness up at once and falls 3 dB a second, so that
-// a pause of a few seconds is still judged against the phrases before it, while a passage that
-// stays quieter becomes the programme within some seconds and is matched.
-constexpr double kProgrammeFallDbPerSecond = 3.0;
+// The programme level follows the momentary loudness up at once and falls 1 dB a second, so that
+// a pause 27 LU deep is still judged against the phrases before it after 7 s, while a passage
+// that stays quieter becomes the programme and is matched (one 22 LU down after 2 s). It learns
+// only from readings whose window holds nothing from before the reset.
+constexpr double kProgrammeFallDbPerSecond = 1.0;
 // The ceiling: +40 dB brings an input at the floor (-48 LUFS) up to a reference of -8 LUFS, louder
 // than nearly all mastered music; a larger gain could only boost noise.
 constexpr double kMaxGainDb = 40.0;
 constexpr double kMomentaryWindowSeconds = 0.4;
+// libebur128's filters need a rate of some kilohertz (below about 3.4 kHz they answer NaN, at 16
+// and 17 Hz they write past their buffers): below the lowest rate audio hosts offer there are no
+// meters, so no measurement and no matching.
+constexpr int32_t kMinMeterRate = 8000;
 
 int32_t RateToInt(double rate) {
   return rate >= 1.0 && rate < 2147483647.0 ? static_cast<int32_t>(rate)
@@ -80,6 +104,7 @@ void Destroy(ebur128_state*& meter) {
 
 LoudnessMatcher::LoudnessMatcher() {
   std::fill(std::begin(history_), std::end(history_), kNoReference);
+  std::fill(std::begin(crest_), std::end(crest_), -HUGE_VAL);
   integrated_ = CreateMeter(kIntegratedMode);
 }
 
@@ -91,6 +116,7 @@ LoudnessMatcher::~LoudnessMatcher() {
 }
 
 ebur128_state* LoudnessMatcher::CreateMeter(int mode) const {
+  if (sampleRateInt_ < kMinMeterRate) return nullptr;
   ebur128_state* meter = ebur128_init(2, static_cast<unsigned long>(sampleRateInt_), mode);
   if (meter) {
     ebur128_set_channel(meter, 0, EBUR128_LEFT);
@@ -112,14 +138,26 @@ void LoudnessMatcher::Prepare(double sampleRate) {
   // Frames still waiting were measured at the old rate: the meters take them first.
   Flush(momentary_, pendingMomentary_);
   Flush(integrated_, pendingIntegrated_);
-  if (!momentary_)
-    momentary_ = CreateMeter(EBUR128_MODE_M);
-  else
-    Retune(momentary_, rate);
-  Retune(integrated_, rate);
-  // A spare has measured nothing: made afresh at the new rate it is exactly a new meter.
-  if (rateChanged) Destroy(spare_);
-  PrepareSpare();
+  if (rate < kMinMeterRate) {
+    // No meter works here; analysis waits for a rate it can measure at.
+    Destroy(momentary_);
+    if (integrated_ && started_) waiting_ = true;
+    Destroy(integrated_);
+    Destroy(spare_);
+  } else {
+    if (!momentary_)
+      momentary_ = CreateMeter(EBUR128_MODE_M);
+    else
+      Retune(momentary_, rate);
+    if (!integrated_ && !waiting_) {
+      integrated_ = CreateMeter(kIntegratedMode);
+      integratedFed_ = false;
+    }
+    Retune(integrated_, rate);
+    // A spare has measured nothing: made afresh at the new rate it is exactly a new meter.
+    if (rateChanged) Destroy(spare_);
+    PrepareSpare();
+  }
 
   smoothedGain_ = 0.0;
   // Nothing has played yet: as after a pause of a whole window, the gain waits at unity for the
@@ -129,6 +167,14 @@ void LoudnessMatcher::Prepare(double sampleRate) {
   paused_ = belowFloor_ = true;
   gap_ = trusted_ = surged_ = false;
   pauseInWindow_ = MomentaryWindowFrames();
+  louderInWindow_ = 0;
+  untrustedShare_ = 0.0;
+  framesSincePrepare_ = 0;
+  std::fill(std::begin(crest_), std::end(crest_), -HUGE_VAL);
+  crestFrames_ = 0;
+  lastIntervalPeak_ = 0.0; // unknown until a millisecond has been asked
+  intervalPeak_ = 0.0;
+  peakFast_ = -HUGE_VAL;
   lastBlockSize_ = 0; // the next block recomputes the coefficients
   silentSamples_ = 0;
   leadingSilence_ = true;
@@ -224,7 +270,21 @@ void LoudnessMatcher::Measure(ebur128_state* meter, const double* left, const do
   for (int start = 0; start < frames; start += kFrameBufferFrames) {
     const int n = std::min(kFrameBufferFrames, frames - start);
     Interleave(frameBuffer_, left + start, right + start, n);
-    ebur128_add_frames_double(meter, frameBuffer_, static_cast<size_t>(n));
+    AddFrames(meter, frameBuffer_, n);
+  }
+}
+
+void LoudnessMatcher::AddFrames(ebur128_state* meter, const double* interleaved, int frames) {
+  const int slice = std::max(1, static_cast<int>(sampleRateInt_ * kFastWindowMs / 1000));
+  if (meter != momentary_ || frames <= slice) {
+    ebur128_add_frames_double(meter, interleaved, static_cast<size_t>(frames));
+    return;
+  }
+  // More than the fast window at once: its loudest 20 ms, wherever it lies, is the surge level.
+  for (int start = 0; start < frames; start += slice) {
+    const int n = std::min(slice, frames - start);
+    ebur128_add_frames_double(meter, interleaved + 2 * start, static_cast<size_t>(n));
+    peakFast_ = std::max(peakFast_, Window(kFastWindowMs, -HUGE_VAL));
   }
 }
 
@@ -240,8 +300,7 @@ void LoudnessMatcher::Feed(ebur128_state* meter, PendingFrames& pending, const d
 }
 
 void LoudnessMatcher::Flush(ebur128_state* meter, PendingFrames& pending) {
-  if (meter && pending.count > 0)
-    ebur128_add_frames_double(meter, pending.data, static_cast<size_t>(pending.count));
+  if (meter && pending.count > 0) AddFrames(meter, pending.data, pending.count);
   pending.count = 0;
 }
 
@@ -254,28 +313,36 @@ bool LoudnessMatcher::DueForQuery(int64_t& framesSinceQuery, int frames) const {
 
 double LoudnessMatcher::MeasureInput(const double* left, const double* right, int frames) {
   measuredAfresh_ = false;
-  // Without a meter (no sample rate was ever set) there is no measurement, hence no matching.
+  // Without a meter (no sample rate was ever set, or one too low to measure at) there is no
+  // measurement, hence no matching.
   if (!momentary_) {
     own_ = fast_ = surgeLevel_ = -HUGE_VAL;
     measuredAfresh_ = true;
     return own_;
   }
+  double peak = 0.0;
+  for (int k = 0; k < frames; ++k) // a NaN compares false and leaves the peak as it is
+    peak = std::max(peak, std::max(std::fabs(left[k]), std::fabs(right[k])));
+  intervalPeak_ = std::max(intervalPeak_, peak);
   Feed(momentary_, pendingMomentary_, left, right, frames);
-  if (DueForQuery(framesSinceMomentary_, frames)) {
-    Flush(momentary_, pendingMomentary_);
-    own_ = 0.0;
-    ebur128_loudness_momentary(momentary_, &own_);
-    fast_ = Window(kFastWindowMs, own_);
-    surgeLevel_ = std::max(fast_, Window(kOnsetWindowMs, fast_) - kOnsetAllowanceDb);
-    // A block longer than the fast window: a hit early in it counts too.
-    const double blockMs = 1000.0 * frames / sampleRateInt_;
-    if (blockMs > kFastWindowMs)
-      surgeLevel_ = std::max(
-          surgeLevel_,
-          Window(static_cast<unsigned long>(std::min(blockMs, 1000.0 * kMomentaryWindowSeconds)),
-                 fast_));
-    measuredAfresh_ = true;
+  if (!DueForQuery(framesSinceMomentary_, frames)) {
+    // Between questions a block shorter than a millisecond is judged by its peak: risen over the
+    // last millisecond's by so many dB, the fast measure is taken to have risen as much.
+    if (intervalPeak_ > lastIntervalPeak_ && lastIntervalPeak_ > 0.0)
+      surgeLevel_ =
+          std::max(surgeLevel_, fast_ + std::log(intervalPeak_ / lastIntervalPeak_) * kDbPerNeper);
+    return own_;
   }
+  Flush(momentary_, pendingMomentary_);
+  own_ = 0.0;
+  ebur128_loudness_momentary(momentary_, &own_);
+  if (std::isnan(own_)) own_ = -HUGE_VAL;
+  fast_ = Window(kFastWindowMs, own_);
+  surgeLevel_ = std::max({fast_, Window(kOnsetWindowMs, fast_) - kOnsetAllowanceDb, peakFast_});
+  peakFast_ = -HUGE_VAL;
+  lastIntervalPeak_ = intervalPeak_;
+  intervalPeak_ = 0.0;
+  measuredAfresh_ = true;
   return own_;
 }
 
@@ -306,19 +373,35 @@ double LoudnessMatcher::MatchGain(double referenceDb) {
   // Without a reference the receiver is neutral and moves to unity, pause or not.
   if (haveReference) {
     target = std::min(target, std::exp(kMaxGainDb * kNeperPerDb));
-    // In a pause, and while the meter cannot be trusted, the gain may fall but not rise above the
-    // gain the programme had (unity before anything has played since the reset).
-    if (paused_ || !trusted_) target = std::min(target, holdGain_);
+    if (paused_) {
+      // In a pause the gain may fall but not rise above the gain the programme had (unity before
+      // anything has played since the reset). Digital silence gives no ratio at all: it holds.
+      target = own_ > kGainFloorDb ? std::min(target, holdGain_) : holdGain_;
+    } else if (!trusted_) {
+      // Playing, but the meter still holds what came before: the gain may fall, and rise only as
+      // far as the programme had it, or slowly on a programme the meter is seldom sure of.
+      if (untrustedShare_ > kSparseShare) {
+        const double seconds = static_cast<double>(lastBlockSize_) / sampleRateInt_;
+        // The held gain follows the target slowly, either way: a target that leaps for a moment
+        // (a window that caught no hit) moves it little.
+        const double step = std::exp(kCreepDbPerSecond * seconds * kNeperPerDb);
+        holdGain_ = std::clamp(target, holdGain_ / step, holdGain_ * step);
+      }
+      target = std::min(target, holdGain_);
+    }
   }
 
   const double c = target > smoothedGain_ ? risingCoeff_ : fallingCoeff_;
   smoothedGain_ = (1.0 - c) * target + c * smoothedGain_;
 
   // A surge takes the gain down in this block, not through the smoothing; the next blocks rise
-  // from there as the smoothing allows.
+  // from there as the rules above allow.
   surged_ = false;
   if (haveReference && surgeLevel_ > kGainFloorDb) {
-    const double cap = std::exp((ref + kSurgeAllowanceDb - surgeLevel_) * kNeperPerDb);
+    const bool atProgrammeGain =
+        std::log(smoothedGain_) * kDbPerNeper <= ref - programme_ + kProgrammeGainSlackDb;
+    const double allowance = atProgrammeGain ? SurgeAllowance() : kSurgeAllowanceDb;
+    const double cap = std::exp((ref + allowance - surgeLevel_) * kNeperPerDb);
     if (cap < smoothedGain_) {
       smoothedGain_ = cap;
       surged_ = true;
@@ -330,21 +413,63 @@ double LoudnessMatcher::MatchGain(double referenceDb) {
 
 void LoudnessMatcher::JudgeInput() {
   const double seconds = static_cast<double>(lastBlockSize_) / sampleRateInt_;
-  programme_ =
-      std::max(own_, std::max(programme_ - kProgrammeFallDbPerSecond * seconds, kGainFloorDb));
+  const int64_t window = MomentaryWindowFrames();
+  framesSincePrepare_ = std::min<int64_t>(framesSincePrepare_ + lastBlockSize_, window);
+  const double fallen = std::max(programme_ - kProgrammeFallDbPerSecond * seconds, kGainFloorDb);
+  programme_ = framesSincePrepare_ >= window ? std::max(own_, fallen) : fallen;
   // A comparison with a NaN is false, so a level that is not a number counts as quiet.
   belowFloor_ = belowFloor_ ? !(own_ > kFloorLeaveLufs) : !(own_ >= kFloorEnterLufs);
-  gap_ = gap_ ? !(fast_ > programme_ - kGateLeaveDb) : !(fast_ >= programme_ - kGateEnterDb);
+  gap_ = gap_ ? !(own_ > programme_ - kGateLeaveDb) : !(own_ >= programme_ - kGateEnterDb);
   paused_ = belowFloor_ || gap_;
-  // Pause audio in the meter's window grows while the pause lasts and leaves as the window
-  // refills.
-  const int64_t window = MomentaryWindowFrames();
-  if (paused_)
+  // Quiet audio in the meter's window (judged by the fast measure too, so that it counts from the
+  // moment the input fell quiet, also in a pause too short for the gate) grows while the quiet
+  // lasts and leaves as the window refills.
+  const bool quietNow = fast_ < programme_ - kGateEnterDb || !(fast_ >= kFloorEnterLufs);
+  if (quietNow || paused_)
     pauseInWindow_ = std::min<int64_t>(pauseInWindow_ + lastBlockSize_, window);
   else
     pauseInWindow_ = std::max<int64_t>(pauseInWindow_ - lastBlockSize_, 0);
-  trusted_ = pauseInWindow_ <= kPollutedShare * static_cast<double>(window) &&
-             fast_ >= own_ - kTrustBelowDb && fast_ <= own_ + kTrustAboveDb;
+  // The meter is trusted to raise the gain once what was louder has left its window, and while
+  // little quiet audio is in it.
+  if (fast_ < own_ - kFallenBelowDb)
+    louderInWindow_ = window;
+  else if (own_ <= fast_ + kLeftWindowDb)
+    louderInWindow_ = 0;
+  else
+    louderInWindow_ = std::max<int64_t>(louderInWindow_ - lastBlockSize_, 0);
+  trusted_ = louderInWindow_ == 0 && pauseInWindow_ <= kPollutedShare * static_cast<double>(window);
+  // How much of the last seconds of playing the meter was untrusted (pauses do not count).
+  if (!paused_) {
+    const double weight =
+        1.0 - std::exp(-static_cast<double>(lastBlockSize_) / (kSparseSeconds * sampleRateInt_));
+    untrustedShare_ += ((trusted_ ? 0.0 : 1.0) - untrustedShare_) * weight;
+  }
+  LearnCrest();
+}
+
+void LoudnessMatcher::LearnCrest() {
+  const int64_t bucket =
+      std::max<int64_t>(1, static_cast<int64_t>(kCrestBucketSeconds * sampleRateInt_));
+  crestFrames_ += lastBlockSize_;
+  for (int moved = 0; crestFrames_ >= bucket && moved < kCrestBuckets; ++moved) {
+    crestFrames_ -= bucket;
+    crestAt_ = (crestAt_ + 1) % kCrestBuckets;
+    crest_[crestAt_] = -HUGE_VAL;
+  }
+  crestFrames_ %= bucket;
+  // The programme's own crest, while it plays; a rise far beyond what is allowed now is a surge
+  // (an onset after a pause, a step up), not a crest.
+  const double crest = surgeLevel_ - own_;
+  if (measuredAfresh_ && !paused_ && std::isfinite(crest) &&
+      crest <= SurgeAllowance() + kCrestLearnAboveDb)
+    crest_[crestAt_] = std::max(crest_[crestAt_], crest);
+}
+
+double LoudnessMatcher::SurgeAllowance() const {
+  double crest = -HUGE_VAL;
+  for (int age = kCrestSkipBuckets; age < kCrestBuckets; ++age)
+    crest = std::max(crest, crest_[(crestAt_ - age + kCrestBuckets) % kCrestBuckets]);
+  return std::clamp(crest, kSurgeAllowanceDb, kMaxSurgeAllowanceDb);
 }
 
 int64_t LoudnessMatcher::MomentaryWindowFrames() const {

@@ -56,13 +56,15 @@ public:
   // it starts the count and the history afresh. Returns the delay in whole blocks.
   int CountLeadingSilence(bool playing, const double* left, const double* right, int frames);
   // Momentary loudness of the input in LUFS (minus infinity after 400 ms of silence, or without a
-  // meter, before the first Prepare). Samples that are not finite count as silence, and samples
-  // beyond 120 dB above full scale as that much. Every block's frames reach the meter, but the
-  // meter is asked only once at least 1 ms of audio came since it was last asked: the question
-  // sums the whole 400 ms window, and hosts that split blocks into a few frames would otherwise
-  // ask it thousands of times a second. Between questions the last answer stands; blocks of 1 ms
-  // or more are asked every time. Blocks shorter than kPendingFrames reach the meter together,
-  // just before it is asked: the same frames in the same order, for one call instead of many.
+  // meter: before the first Prepare, or at a rate below 8 kHz). Samples that are not finite count
+  // as silence, and samples beyond 120 dB above full scale as that much. Every block's frames
+  // reach the meter, but the meter is asked only once at least 1 ms of audio came since it was
+  // last asked: the question sums the whole 400 ms window, and hosts that split blocks into a few
+  // frames would otherwise ask it thousands of times a second. Between questions the last answer
+  // stands; blocks of 1 ms or more are asked every time (shorter ones between questions carry the
+  // rise of their sample peak into the fast measure, so a surge is judged in its own block). Blocks
+  // shorter than kPendingFrames reach the meter together, just before it is asked: the same frames
+  // in the same order, for one call instead of many. Each question also reads the fast measures.
   double MeasureInput(const double* left, const double* right, int frames);
   // The last MeasureInput asked the meter (rather than repeating its last answer).
   bool MeasuredAfresh() const { return measuredAfresh_; }
@@ -113,12 +115,15 @@ private:
   };
   // Feeds a meter in slices that fit frameBuffer_.
   void Measure(ebur128_state* meter, const double* left, const double* right, int frames);
+  // Adds interleaved frames to a meter; the momentary meter takes more than the fast window in
+  // slices of it, keeping the loudest 20 ms in peakFast_.
+  void AddFrames(ebur128_state* meter, const double* interleaved, int frames);
   // Keeps a block for the meter's next call (handing it what waits first when the block does not
   // fit); a block longer than the pending buffer goes to the meter at once.
   void Feed(ebur128_state* meter, PendingFrames& pending, const double* left, const double* right,
             int frames);
   // Hands the meter what waits for it (nothing without a meter) and empties the buffer.
-  static void Flush(ebur128_state* meter, PendingFrames& pending);
+  void Flush(ebur128_state* meter, PendingFrames& pending);
   // Adds frames to a count of frames since a meter was last asked; true (and the count restarts)
   // once they make up at least 1 ms at the current rate.
   bool DueForQuery(int64_t& framesSinceQuery, int frames) const;
@@ -126,6 +131,10 @@ private:
   double Window(unsigned long ms, double otherwise) const;
   // Updates the programme level, the pause and the trust in the meter from this block's levels.
   void JudgeInput();
+  // Keeps the input's crest (surge level over momentary loudness) per 100 ms for SurgeAllowance.
+  void LearnCrest();
+  // dB the output's fast loudness may exceed the reference before a surge takes the gain down.
+  double SurgeAllowance() const;
   int64_t MomentaryWindowFrames() const;
 
   ebur128_state* momentary_ = nullptr;  // made by the first Prepare
@@ -136,12 +145,22 @@ private:
   bool started_ = false;                // analysis has been started at least once
   bool waiting_ = false;                // restarted without a spare: integrated_ is stale
   double integratedLoudness_ = 0.0;
-  double own_ = -HUGE_VAL;        // nothing measured yet
-  double fast_ = -HUGE_VAL;       // the last 20 ms
-  double surgeLevel_ = -HUGE_VAL; // the fast measure a surge is judged by
-  double programme_ = -120.0;     // the input's recent programme level, LUFS
+  double own_ = -HUGE_VAL;         // nothing measured yet
+  double fast_ = -HUGE_VAL;        // the last 20 ms
+  double surgeLevel_ = -HUGE_VAL;  // the fast measure a surge is judged by
+  double peakFast_ = -HUGE_VAL;    // the loudest 20 ms fed since the meter was last asked
+  double intervalPeak_ = 0.0;      // the input's sample peak since the meter was last asked
+  double lastIntervalPeak_ = 0.0;  // ... and in the millisecond before
+  int64_t framesSincePrepare_ = 0; // counted up to a window's length
+  static constexpr int kCrestBuckets = 40;
+  double crest_[kCrestBuckets]; // per 100 ms, the largest crest seen
+  int crestAt_ = 0;
+  int64_t crestFrames_ = 0;
+  double programme_ = -120.0; // the input's recent programme level, LUFS
   bool paused_ = true, belowFloor_ = true, gap_ = false;
-  int64_t pauseInWindow_ = 0; // frames of pause audio still in the momentary window
+  int64_t pauseInWindow_ = 0;   // frames of pause audio still in the momentary window
+  int64_t louderInWindow_ = 0;  // frames for which louder audio may still be in it
+  double untrustedShare_ = 0.0; // of the last seconds of playing, how much was untrusted
   bool trusted_ = false;
   bool surged_ = false;
   double holdGain_ = 1.0;

@@ -199,6 +199,39 @@ TEST_F(Hardening, ReceiversComingAndGoingNeverDisturbALiveSender) {
   EXPECT_NEAR(probe.Momentary(), -20.0, 1.0);
 }
 
+// Regression: at 16 and 17 Hz the loudness meters wrote past their buffers, and below about
+// 3.4 kHz they measured nothing but NaN (the receiver muted itself for good). A rate below 8 kHz
+// now has no meters: no measurement, no matching, the audio passes at unity, with analysis
+// measuring nothing; back at a normal rate the receiver matches again.
+TEST_F(Hardening, RatesTooLowToMeasurePassTheAudioAtUnity) {
+  ReferenceSender sender;
+  ASSERT_TRUE(sender.Open());
+  sender.PublishLufs(-6.0);
+  for (double rate : {1.0, 16.0, 17.0, 1000.0, 3300.0, 7999.0}) {
+    SCOPED_TRACE(rate);
+    auto plug = Started(rate, 64);
+    plug->SetParameter(3, 1.0f); // analysis on
+    Noise noise(7);
+    DoubleBlock d(64);
+    for (int b = 0; b < 200; ++b) {
+      d.FillNoise(noise, 0.05);
+      plug->ProcessDouble(d.inPtr.data(), d.outPtr.data(), 64);
+      ASSERT_TRUE(AllFinite(d));
+    }
+    for (int k = 0; k < 64; ++k)
+      ASSERT_NEAR(d.out[0][k], d.in[0][k], 1e-9 * std::fabs(d.in[0][k]));
+    EXPECT_EQ(plug->ParamDisplay(4), "0") << "nothing measured";
+    plug->Suspend();
+    plug->SetSampleRate(48000.0);
+    plug->Resume();
+    for (int b = 0; b < 600; ++b) {
+      d.FillNoise(noise, 0.05);
+      plug->ProcessDouble(d.inPtr.data(), d.outPtr.data(), 64);
+    }
+    EXPECT_GT(std::fabs(d.out[0][63]), 2.0 * std::fabs(d.in[0][63])) << "matching again";
+  }
+}
+
 #if defined(__GLIBC__) && !defined(ZT_SANITIZED)
 // Regression: every instance added bitmap records that were never released, so memory grew with
 // each instance a host opened and closed.
