@@ -108,6 +108,25 @@ TEST_F(Sender, PassesAudioThroughAndPublishesWhatItHears) {
   EXPECT_NEAR(PublishedLufs(slots[0]), probe.Momentary(), 0.1);
 }
 
+// At rates too low to measure loudness at (the meters wrote past their buffers at 16 and 17 Hz)
+// the sender passes its audio and publishes silence, which receivers take for no reference.
+TEST_F(Sender, RatesTooLowToMeasurePublishSilence) {
+  for (double rate : {16.0, 17.0, 4000.0}) {
+    SCOPED_TRACE(rate);
+    auto sender = NewSender(0.1);
+    ASSERT_TRUE(sender);
+    sender->plug->Suspend();
+    sender->plug->SetSampleRate(rate);
+    sender->plug->Resume();
+    for (int b = 0; b < 60; ++b)
+      sender->Block();
+    EXPECT_EQ(sender->out[0], sender->in[0]);
+    const std::vector<int> slots = SenderSlots();
+    ASSERT_EQ(slots.size(), 1u);
+    EXPECT_EQ(LoadSlot(Data(), slots[0], 1), 0.0);
+  }
+}
+
 // A stopped transport changes nothing: the sender keeps publishing what it hears.
 TEST_F(Sender, KeepsPublishingWhileTheTransportIsStopped) {
   auto sender = NewSender(0.1);
