@@ -72,6 +72,9 @@ void IPlugBase::AttachEditor(IGraphics* editor) {
   for (int i = 0; i < NParams(); ++i)
     entries->pushParamToControls(editor, i, params_[i].NormalizedValue(), true);
   editor_ = editor;
+  int width = 0, height = 0;
+  entries->editorSize(editor, &width, &height);
+  NoteEditorSize(width, height);
   BindDrawingContext();
 }
 

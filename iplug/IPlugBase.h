@@ -8,6 +8,7 @@
 // (parameters, state, presets). The recursive instance mutex serialises both; adapters hold it
 // around every block and every host call, and several operations here take it again.
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -178,6 +179,17 @@ public:
   // The editor's size, for adapters that cannot include the graphics library; 0 x 0 without an
   // editor.
   void EditorSize(int* width, int* height);
+  // The same without the mutex, for bridges that must not wait for the audio thread: the size as
+  // the editor was attached, or as the adapter last noted it (NoteEditorSize).
+  void EditorSizeWithoutLock(int* width, int* height) const {
+    if (width) *width = editorWidth_.load(std::memory_order_relaxed);
+    if (height) *height = editorHeight_.load(std::memory_order_relaxed);
+  }
+  // An adapter whose editor changes size notes the new size here (user-interface thread).
+  void NoteEditorSize(int width, int height) {
+    editorWidth_.store(width, std::memory_order_relaxed);
+    editorHeight_.store(height, std::memory_order_relaxed);
+  }
   static void InstallDrawingContextEntryPoints(const DrawingContextEntryPoints* entries);
 
   // --- host identification (host thread, mutex held) -------------------------------------------
@@ -316,6 +328,7 @@ private:
   std::vector<InChannel> inChannels_;
   std::vector<OutChannel> outChannels_;
   IGraphics* editor_ = nullptr; // owned; deleted first of all in the destructor
+  std::atomic<int> editorWidth_{0}, editorHeight_{0};
   char effectName_[kNameStringSize] = {};
   char productName_[kNameStringSize] = {};
   char makerName_[kNameStringSize] = {};

@@ -29,8 +29,10 @@ for c in "${configs[@]}"; do
   cmake --preset "$c" >/dev/null
   if [ "$c" = tsan ]; then
     # Only the tests that exist to race threads against each other are built for ThreadSanitizer:
-    # the editor's threads, and the host-abuse test's audio, user-interface and set-up threads.
-    cmake --build --preset "$c" -j "$jobs" --target editor_thread_tests vst2_abuse_tests
+    # the editor's threads, the host-abuse test's audio, user-interface and set-up threads, and
+    # the AAX host that initialises while it renders.
+    cmake --build --preset "$c" -j "$jobs" --target editor_thread_tests vst2_abuse_tests \
+      aax_adapter_tests
     echo "=== $c: test"
     if ! ctest --preset "$c" -j "$jobs" -L tsan; then failed+=("$c"); fi
     continue

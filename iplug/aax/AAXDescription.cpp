@@ -1,8 +1,10 @@
 #include "iplug/aax/AAXDescription.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -81,7 +83,9 @@ AAX_Result RegisterComponent(AAX_VEffectDescriptor& effect, const ComponentSetup
   err |= map->AddProperty(kAAXPropertyNativeTypeId, setup.nativeTypeId);
   if (setup.secondTypeId != static_cast<AAX_CTypeID>(FourCC('n', 'o', 'n', 'e')))
     err |= map->AddProperty(kAAXPropertySecondTypeId, setup.secondTypeId);
-  err |= c->AddProcessProc(RenderProcedure, map);
+  err |= c->AddProcessProc(RenderProcedureFor(static_cast<int>(setup.inputStem & 0xFFFF),
+                                              static_cast<int>(setup.outputStem & 0xFFFF)),
+                           map);
   err |= effect.AddComponent(c);
   return err;
 }
@@ -163,17 +167,49 @@ AAX_Result AAXRegisterPlugin(IACFUnknown* host, IACFPluginDefinition** definitio
   return result;
 }
 
-void RenderProcedure(void* const* contexts, const void* end) {
+namespace {
+
+void RenderContexts(void* const* contexts, const void* end, int inputs, int outputs) {
   if (!contexts || !end) return;
   // Nothing may escape into the host's audio thread.
   try {
     for (void* const* p = contexts; p < static_cast<void* const*>(end); ++p) {
       auto* context = static_cast<RenderContext*>(*p);
       if (!context || !context->instance) continue;
-      if (AAX_CIPlugParameters* instance = *context->instance) instance->RenderFromContext(context);
+      if (AAX_CIPlugParameters* instance = *context->instance)
+        instance->RenderFromContext(context, inputs, outputs);
     }
   } catch (...) {
   }
+}
+
+// One procedure per pair of channel counts, so that a render call knows how many buffers the
+// host's arrays hold even when its controller cannot tell.
+template <int Inputs, int Outputs> void RenderProcedureOf(void* const* contexts, const void* end) {
+  RenderContexts(contexts, end, Inputs, Outputs);
+}
+
+constexpr int kCountsKnown = 9; // 0 to 8 channels, the stems there are
+
+template <size_t... I>
+constexpr std::array<AAX_CProcessProc, sizeof...(I)> MakeProcedures(std::index_sequence<I...>) {
+  return {&RenderProcedureOf<static_cast<int>(I / kCountsKnown),
+                             static_cast<int>(I % kCountsKnown)>...};
+}
+
+constexpr auto kProcedures =
+    MakeProcedures(std::make_index_sequence<kCountsKnown * kCountsKnown>());
+
+} // namespace
+
+void RenderProcedure(void* const* contexts, const void* end) {
+  RenderContexts(contexts, end, -1, -1);
+}
+
+AAX_CProcessProc RenderProcedureFor(int inputs, int outputs) {
+  if (inputs < 0 || inputs >= kCountsKnown || outputs < 0 || outputs >= kCountsKnown)
+    return &RenderProcedure;
+  return kProcedures[static_cast<size_t>(inputs * kCountsKnown + outputs)];
 }
 
 std::recursive_mutex& AAXConstructionLock() {

@@ -62,8 +62,11 @@ AAX_Result DescribeEffect(AAX_VCollection& collection, const AAXEffectInfo& info
 AAX_Result AAXRegisterPlugin(IACFUnknown* host, IACFPluginDefinition** definition,
                              const AAXEffectInfo& info);
 
-// The render procedure of every component: each context's instance renders it. Audio thread.
+// The render procedure: each context's instance renders it. Audio thread. RenderProcedureFor
+// gives the one of a component with so many input and output channels, which tells the instance
+// how many buffers the host hands over; RenderProcedure itself knows none.
 void RenderProcedure(void* const* contexts, const void* end);
+AAX_CProcessProc RenderProcedureFor(int inputs, int outputs);
 
 // Held while an instance is created, so that instances are constructed one after the other.
 // Created on first use; destroyed when the module unloads.

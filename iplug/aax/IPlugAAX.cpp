@@ -28,13 +28,6 @@ int IndexFromId(const char* id) {
 
 } // namespace
 
-AAX_Result AAX_CIPlugParameters::InternalQueryInterface(const acfUID& iid, void** out) {
-  if (!out) return kAAXErrorNullObject;
-  *out = nullptr;
-  if (AnswerInterface(iid, kIID_IPlugInstance, this, out)) return kAAXSuccess;
-  return AAX_CEffectParameters::InternalQueryInterface(iid, out);
-}
-
 double AAX_CIPlugTaperDelegate::ConstrainRealValue(double value) const {
   if (value > max_) return max_;
   if (value < min_) return min_;
@@ -54,6 +47,7 @@ double AAX_CIPlugTaperDelegate::RealToNormalized(double value) const {
 }
 
 IPlugAAX::IPlugAAX(IPlugInstanceInfo, PluginConfig config) : IPlugBase(WithAaxApi(config)) {
+  connectedInputs_.resize(static_cast<size_t>(NInChannels()));
   ConnectInputs(0, NInChannels(), true);
   ConnectOutputs(0, NOutChannels(), true);
   ChangeBlockSize(1024);
@@ -61,6 +55,24 @@ IPlugAAX::IPlugAAX(IPlugInstanceInfo, PluginConfig config) : IPlugBase(WithAaxAp
 }
 
 IPlugAAX::~IPlugAAX() = default;
+
+AAX_Result IPlugAAX::InternalQueryInterface(const acfUID& iid, void** out) {
+  if (!out) return kAAXErrorNullObject;
+  *out = nullptr;
+  if (AnswerInterface(iid, kIID_IPlugInstance, static_cast<AAX_CIPlugParameters*>(this), out))
+    return kAAXSuccess;
+  return AAX_CIPlugParameters::InternalQueryInterface(iid, out);
+}
+
+AAX_Result IPlugAAX::Initialize(IACFUnknown* controller) {
+  Lock lock(Mutex());
+  return AAX_CIPlugParameters::Initialize(controller);
+}
+
+AAX_Result IPlugAAX::Uninitialize() {
+  Lock lock(Mutex());
+  return AAX_CIPlugParameters::Uninitialize();
+}
 
 const char* IPlugAAX::ParameterId(int paramIdx) const {
   return paramIdx >= 0 && paramIdx < static_cast<int>(parameterIds_.size())
@@ -72,7 +84,8 @@ const char* IPlugAAX::ParameterId(int paramIdx) const {
 // ------------------------------------------------------------------------------------
 
 AAX_Result IPlugAAX::SetUpParameters() {
-  if (parameterIds_.empty()) {
+  if (!parametersMade_) {
+    parametersMade_ = true;
     auto bypass = std::make_unique<AAX_CParameter<bool>>(
         MasterBypassIdentifier(), "Master Bypass", false, AAX_CBinaryTaperDelegate(),
         AAX_CBinaryDisplayDelegate("bypass", "on"), true);
@@ -181,9 +194,11 @@ void IPlugAAX::EndParameterEdit(int paramIdx) {
 AAX_Result IPlugAAX::ResetFieldData(AAX_CFieldIndex field, void* data, uint32_t size) {
   if (!data) return kAAXErrorNullObject;
   if (field == kFieldInstance) {
+    // The render procedure reads a whole address back: a field too small for one stays zero, and
+    // its contexts are skipped rather than read past the field.
     AAX_CIPlugParameters* self = this;
     memset(data, 0, size);
-    memcpy(data, &self, std::min<size_t>(size, sizeof self));
+    if (size >= sizeof self) memcpy(data, &self, sizeof self);
     return kAAXSuccess;
   }
   memset(data, 0, size);
@@ -313,6 +328,7 @@ void IPlugAAX::HostTimeSignature(int* numerator, int* denominator) {
 void IPlugAAX::ResizeEditor(int width, int height) {
   Lock lock(Mutex());
   if (!Editor()) return;
+  NoteEditorSize(width, height);
   if (view_) view_->ResizeView(width, height);
   BindDrawingContext();
 }
@@ -325,32 +341,55 @@ void IPlugAAX::SetLatencySamples(int samples) {
 // --- rendering
 // --------------------------------------------------------------------------------------
 
-int IPlugAAX::ConnectStems() {
+bool IPlugAAX::StemChannels(int componentInputs, int componentOutputs, int* inputs, int* outputs) {
   uint32_t inStem = 0, outStem = 0;
-  if (Controller()) {
-    Controller()->GetInputStemFormat(&inStem);
-    Controller()->GetOutputStemFormat(&outStem);
-  }
-  const int inputs = static_cast<int>(inStem & 0xFFFF);
-  const int outputs = static_cast<int>(outStem & 0xFFFF);
-  ConnectInputs(0, NInChannels(), false);
-  ConnectInputs(0, inputs, true);
-  // Printed on every render call; formatting it each time cost more than a small block's
-  // measurement.
-  if (attachLineInputs_ != NInChannels()) {
-    attachLineInputs_ = NInChannels();
-    const int n = snprintf(attachLine_, sizeof attachLine_, "attach input buffers: 0 - %d\n",
-                           attachLineInputs_);
-    attachLineLength_ = n > 0 ? std::min(static_cast<size_t>(n), sizeof attachLine_ - 1) : 0;
-  }
-  fwrite(attachLine_, 1, attachLineLength_, stdout);
-  ConnectOutputs(0, outputs, true);
-  ConnectOutputs(outputs, NOutChannels() - outputs, false);
-  return inputs;
+  if (!Controller() || Controller()->GetInputStemFormat(&inStem) != kAAXSuccess ||
+      Controller()->GetOutputStemFormat(&outStem) != kAAXSuccess)
+    return false;
+  // The host's arrays hold as many pointers as the component has channels: a controller that
+  // claims more is not followed past them.
+  *inputs = static_cast<int>(inStem & 0xFFFF);
+  *outputs = static_cast<int>(outStem & 0xFFFF);
+  if (componentInputs >= 0) *inputs = std::min(*inputs, componentInputs);
+  if (componentOutputs >= 0) *outputs = std::min(*outputs, componentOutputs);
+  return true;
 }
 
-void IPlugAAX::RenderFromContext(RenderContext* context) {
-  if (!context || !context->bufferLength || !context->inputs || !context->outputs) return;
+void IPlugAAX::ConnectStems(RenderContext* context, int inputs, int outputs, int frames) {
+  ConnectInputs(0, NInChannels(), false);
+  int connected = 0;
+  for (int i = 0; i < std::min(inputs, NInChannels()); ++i) {
+    if (!context->inputs[i]) continue; // no buffer: the channel reads zeros
+    ConnectInputs(i, 1, true);
+    connectedInputs_[static_cast<size_t>(connected++)] = context->inputs[i];
+  }
+  AttachInputs(0, NInChannels(), connectedInputs_.data(), frames);
+  // A diagnostic of the channel configuration: printed when it first appears and when it
+  // changes, never per block (a write on the audio thread, and a host whose standard output is
+  // a full pipe would stop its audio).
+  if (attachLineInputs_ != inputs) {
+    attachLineInputs_ = inputs;
+    printf("attach input buffers: 0 - %d\n", NInChannels());
+    fflush(stdout);
+  }
+  ConnectOutputs(0, outputs, true);
+  ConnectOutputs(outputs, NOutChannels() - outputs, false);
+  AttachOutputs(0, NOutChannels(), context->outputs);
+}
+
+namespace {
+
+// Silence in the first `count` of the host's output buffers (the null ones are skipped).
+void SilenceOutputs(float** outputs, int count, int frames) {
+  for (int i = 0; i < count; ++i)
+    if (outputs[i]) std::fill_n(outputs[i], frames, 0.0f);
+}
+
+} // namespace
+
+void IPlugAAX::RenderFromContext(RenderContext* context, int componentInputs,
+                                 int componentOutputs) {
+  if (!context || !context->bufferLength || !context->outputs) return; // nowhere to write
   Lock lock(Mutex());
   const bool bypass = bypassParameter_ && bypassParameter_->GetValueAsBool();
   if (DoesMidi() && context->midiInput) {
@@ -367,11 +406,15 @@ void IPlugAAX::RenderFromContext(RenderContext* context) {
                              : nullptr);
   const int frames = *context->bufferLength;
   if (frames <= 0) return;
-  if (frames > kMaxBlockSize) {
-    uint32_t outStem = 0;
-    if (Controller()) Controller()->GetOutputStemFormat(&outStem);
-    for (int i = 0; i < std::min<int>(outStem & 0xFFFF, NOutChannels()); ++i)
-      if (context->outputs[i]) std::fill_n(context->outputs[i], frames, 0.0f);
+  int inputs = 0, outputs = 0;
+  if (!StemChannels(componentInputs, componentOutputs, &inputs, &outputs)) {
+    // Without the stems the audio cannot be routed; what the host hears is silence, not the
+    // stale contents of its buffers.
+    SilenceOutputs(context->outputs, std::max(componentOutputs, 0), frames);
+    return;
+  }
+  if (!context->inputs || frames > kMaxBlockSize) {
+    SilenceOutputs(context->outputs, std::min(outputs, NOutChannels()), frames);
     return;
   }
   if (frames != BlockSize()) {
@@ -379,9 +422,7 @@ void IPlugAAX::RenderFromContext(RenderContext* context) {
     Reset();
   }
   ClearScratchBuffers();
-  const int inputs = ConnectStems();
-  AttachInputs(0, inputs, context->inputs, frames);
-  AttachOutputs(0, NOutChannels(), context->outputs);
+  ConnectStems(context, inputs, outputs, frames);
   if (bypass) {
     PassThroughBlockFloat(frames);
     BlockBypassed(frames);
@@ -460,7 +501,8 @@ AAX_Result AAX_CEffectGUI_IPLUG::GetViewSize(AAX_Point* size) {
   if (!size) return kAAXErrorNullObject;
   if (!plug_ || !plug_->Editor()) return kAAXSuccess;
   int width = 0, height = 0;
-  plug_->EditorSize(&width, &height);
+  plug_->EditorSizeWithoutLock(&width, &height); // the bridge takes no lock
+
   size->vert = static_cast<float>(height);
   size->horz = static_cast<float>(width);
   return kAAXSuccess;

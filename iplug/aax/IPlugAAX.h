@@ -58,10 +58,10 @@ class AAX_CIPlugParameters : public AAX_CEffectParameters {
 public:
   // Called by the support library's initialisation once the host wrappers exist.
   virtual AAX_Result SetUpParameters() { return kAAXSuccess; }
-  // Audio thread: one render call of the host.
-  virtual void RenderFromContext(RenderContext* /*context*/) {}
-
-  AAX_Result InternalQueryInterface(const acfUID& iid, void** out) override;
+  // Audio thread: one render call of the host for a component with so many input and output
+  // channels (its stems; -1 where the render procedure does not know them).
+  virtual void RenderFromContext(RenderContext* /*context*/, int /*componentInputs*/,
+                                 int /*componentOutputs*/) {}
 
 protected:
   AAX_Result EffectInit() override { return SetUpParameters(); }
@@ -116,12 +116,22 @@ public:
   // Makes the master bypass and one AAX parameter per parameter, then follows the host's rate
   // and resets. Once per instance: a second initialisation only follows the rate again.
   AAX_Result SetUpParameters() override;
-  // Audio thread: the whole block under the instance mutex.
-  void RenderFromContext(RenderContext* context) override;
+  // The host's wrappers are replaced under the instance mutex, so that a render call on the audio
+  // thread never meets them half made.
+  AAX_Result Initialize(IACFUnknown* controller) override;
+  AAX_Result Uninitialize() override;
+  // Only instances of this class answer kIID_IPlugInstance (with their AAX_CIPlugParameters face).
+  AAX_Result InternalQueryInterface(const acfUID& iid, void** out) override;
+  // Audio thread: the whole block under the instance mutex. The channels are the stems the
+  // controller reports, never more than the component's; a null channel pointer is an
+  // unconnected channel. Without a controller, stems or inputs, the outputs get silence.
+  void RenderFromContext(RenderContext* context, int componentInputs,
+                         int componentOutputs) override;
   // Any thread; the parameter changes under the instance mutex.
   AAX_Result UpdateParameterNormalizedValue(const char* id, double value,
                                             AAX_UpdateSource source) override;
-  // Field kFieldInstance receives this face's address; every other field zeros.
+  // Field kFieldInstance receives this face's address (zeros when it is too small for one, so
+  // that the render procedure skips the context); every other field zeros.
   AAX_Result ResetFieldData(AAX_CFieldIndex field, void* data, uint32_t size) override;
   // The chunk: identifier UniqueId(), the state without the chunk header.
   AAX_Result GetChunkIDFromIndex(int32_t index, AAX_CTypeID* id) override;
@@ -143,15 +153,20 @@ private:
   void FollowHostSampleRate();
   // The state as the chunk carries it; false when it could not be written.
   bool WriteChunkData(StateChunk& chunk);
-  int ConnectStems();
+  // The stems of this render call, clamped to the component's channels; false when the
+  // controller cannot tell them.
+  bool StemChannels(int componentInputs, int componentOutputs, int* inputs, int* outputs);
+  // Connects the first `inputs` channels whose host pointer is not null and the first `outputs`
+  // outputs, attaches the buffers, and prints the attach line when the inputs changed.
+  void ConnectStems(RenderContext* context, int inputs, int outputs, int frames);
 
   std::vector<std::string> parameterIds_;
+  bool parametersMade_ = false;
   AAX_IParameter* bypassParameter_ = nullptr; // owned by the parameter manager
+  std::vector<float*> connectedInputs_;       // the host's non-null inputs of a render call
   AAX_VTransport currentTransport_;           // the transport of the current render call
   IGraphicsViewContainer* view_ = nullptr;
-  // The line every render call prints, formatted again only when the channel count changes.
-  char attachLine_[48] = {};
-  size_t attachLineLength_ = 0;
+  // The attach line is printed when the render calls' inputs first appear or change.
   int attachLineInputs_ = -1;
 };
 

@@ -2,7 +2,11 @@
 // the real exports, driven by the mock AAX host. What a plug-in sees of the host (the
 // ParameterChanged sources and the mutex, blocks and resets, the transport, the channels, the
 // editor's pushes and its presses offered to the host) is recorded by the probe.
+#include <atomic>
+#include <chrono>
+#include <cstring>
 #include <future>
+#include <thread>
 #include <memory>
 #include <string>
 #include <vector>
@@ -410,6 +414,201 @@ TEST_F(AaxAdapter, DescriptionOfOtherChannelStrings) {
   host->Release();
   EXPECT_EQ(StemFormatForChannels(8), 0xC0008u);
   EXPECT_EQ(StemFormatForChannels(9), 0xFF9C0000u);
+}
+
+// --- hosts that send what they should not -------------------------------------------------------
+
+// A null pointer among the host's input buffers is an unconnected channel: it reads zeros.
+TEST_F(AaxAdapter, ANullInputBufferIsAnUnconnectedChannel) {
+  Create();
+  std::vector<float> right(64, -0.5f), a(64, 9.0f), b(64, 9.0f);
+  float* ins[2] = {nullptr, right.data()};
+  float* outs[2] = {a.data(), b.data()};
+  instance->Render(ins, outs, 64);
+  EXPECT_EQ(gLog.lastInput[0], 0.0);
+  EXPECT_EQ(gLog.lastInput[1], -0.5);
+  EXPECT_EQ(a[63], 0.0f);
+  EXPECT_EQ(b[63], -0.25f);
+}
+
+// The host's output buffers get silence, never their stale contents, when the audio cannot be
+// routed: no input array, a controller that refuses the stem queries, no controller at all.
+TEST_F(AaxAdapter, OutputsGetSilenceWhenTheAudioCannotBeRouted) {
+  Create();
+  std::vector<float> a(64, 9.0f), b(64, 9.0f);
+  float* outs[2] = {a.data(), b.data()};
+  instance->Render(nullptr, outs, 64);
+  EXPECT_EQ(a, std::vector<float>(64, 0.0f));
+  EXPECT_EQ(b, std::vector<float>(64, 0.0f));
+
+  instance->Controller().stemResult = kAAXErrorUnimplemented;
+  Render(64);
+  EXPECT_EQ(out[0], std::vector<float>(64, 0.0f));
+  EXPECT_EQ(out[1], std::vector<float>(64, 0.0f));
+  instance->Controller().stemResult = kAAXSuccess;
+
+  instance->Parameters()->Uninitialize();
+  const int blocks = gLog.blocks;
+  Render(64);
+  EXPECT_EQ(out[0], std::vector<float>(64, 0.0f));
+  EXPECT_EQ(out[1], std::vector<float>(64, 0.0f));
+  EXPECT_EQ(gLog.blocks, blocks) << "nothing was processed";
+}
+
+// A controller that claims more channels than the component has is not followed past the
+// host's buffers (the mono component hands over one of each).
+TEST_F(AaxAdapter, StemsLargerThanTheComponentAreClamped) {
+  Create(0);
+  instance->Controller().inputStem = instance->Controller().outputStem = 0x10002;
+  std::vector<float> in0(64, 0.25f), out0(64, 9.0f);
+  float* ins[1] = {in0.data()};
+  float* outs[1] = {out0.data()};
+  instance->Render(ins, outs, 64); // reading a second pointer would be past the arrays
+  EXPECT_EQ(out0[63], 0.125f);
+  EXPECT_FALSE(Plug().IsInChannelConnected(1));
+}
+
+// The instance field the render procedure reads an address from: one too small for an address
+// stays zero (read back whole, a truncated address would be a wild pointer), and its context is
+// skipped.
+TEST_F(AaxAdapter, AnInstanceFieldTooSmallForAnAddressStaysZero) {
+  Create();
+  for (uint32_t size : {4u, 7u, 8u, 16u}) {
+    SCOPED_TRACE(size);
+    std::vector<unsigned char> field(size, 0xAB);
+    ASSERT_EQ(instance->Parameters()->ResetFieldData(kFieldInstance, field.data(), size),
+              kAAXSuccess);
+    AAX_CIPlugParameters* face = &Plug();
+    if (size < sizeof face) {
+      EXPECT_EQ(field, std::vector<unsigned char>(size, 0));
+    } else {
+      EXPECT_EQ(memcmp(field.data(), &face, sizeof face), 0);
+      EXPECT_EQ(std::count(field.begin() + sizeof face, field.end(), 0),
+                static_cast<long>(size - sizeof face));
+    }
+  }
+  memset(instance->PrivateBlock(kFieldInstance), 0, 8);
+  const int blocks = gLog.blocks;
+  Render(64);
+  EXPECT_EQ(gLog.blocks, blocks);
+  EXPECT_EQ(out[0][0], 9.0f) << "the context was skipped";
+}
+
+// The diagnostic line of the render path is printed when a channel configuration first renders
+// and when it changes, never per block.
+TEST_F(AaxAdapter, TheAttachLineIsPrintedOncePerChannelConfiguration) {
+  Create();
+  std::string printed;
+  {
+    CaptureStdout capture("zt-aax-attach.txt");
+    for (int b = 0; b < 10; ++b)
+      Render(64);
+    instance->Controller().inputStem = 0x00001;
+    for (int b = 0; b < 10; ++b)
+      Render(64);
+    printed = capture.Stop();
+  }
+  EXPECT_EQ(printed, "attach input buffers: 0 - 2\nattach input buffers: 0 - 2\n");
+}
+
+// A host that initialises the instance again while its audio thread renders: the wrappers are
+// replaced under the instance mutex, so the render call never meets one half made or freed (the
+// sanitizer builds see the use after free this was).
+TEST_F(AaxAdapter, InitialisingAgainWhileRenderingIsSafe) {
+  Create();
+  std::atomic<bool> stop{false};
+  std::thread audio([&] {
+    std::vector<float> a(64, 0.1f), b(64, 0.1f), c(64), d(64);
+    float* ins[2] = {a.data(), b.data()};
+    float* outs[2] = {c.data(), d.data()};
+    while (!stop)
+      instance->Render(ins, outs, 64);
+  });
+  for (int i = 0; i < 200; ++i)
+    EXPECT_EQ(
+        instance->Parameters()->Initialize(static_cast<AAX_IController*>(&instance->Controller())),
+        kAAXSuccess);
+  stop = true;
+  audio.join();
+  EXPECT_EQ(Plug().ParameterIds().size(), 3u);
+}
+
+// Only our instances answer the instance query: an editor handed another effect-parameters
+// object that merely shares the adapter's base shows nothing (it was cast to an instance).
+TEST_F(AaxAdapter, AnEditorOfAForeignObjectShowsNothing) {
+  Create();
+  class Foreign : public AAX_CIPlugParameters {};
+  auto* foreign = new Foreign;
+  void* out = nullptr;
+  EXPECT_NE(foreign->QueryInterface(kIID_IPlugInstance, &out), kAAXSuccess);
+  EXPECT_EQ(out, nullptr);
+  IACFUnknown* object =
+      reinterpret_cast<AAX_CreateObjectProc>(module->Effect()->procs.at(kAAXProcEffectGUI))();
+  ASSERT_EQ(object->QueryInterface(kIID_EffectGUI, &out), kAAXSuccess);
+  object->Release();
+  auto* gui = static_cast<AAX_IEffectGUI*>(out);
+  HostController* host = new HostController();
+  host->effectParameters = static_cast<AAX_IEffectParameters*>(foreign);
+  EXPECT_EQ(gui->Initialize(static_cast<AAX_IController*>(host)), kAAXSuccess);
+  AAX_Point size{-1.0f, -1.0f};
+  EXPECT_EQ(gui->GetViewSize(&size), kAAXSuccess);
+  EXPECT_EQ(size.vert, -1.0f);
+  gui->Uninitialize();
+  gui->Release();
+  host->Release();
+  foreign->Release();
+}
+
+// The editor's size is fixed once it is made: the bridge answers it while the audio thread holds
+// the instance mutex, without waiting for it.
+TEST_F(AaxAdapter, TheViewSizeIsAnsweredWithoutTheInstanceMutex) {
+  Create();
+  ASSERT_TRUE(instance->OpenEditor(nullptr));
+  std::promise<void> held, done;
+  std::future<void> finished = done.get_future();
+  std::thread audio([&] {
+    std::lock_guard<std::recursive_mutex> lock(Plug().Mutex());
+    held.set_value();
+    finished.wait_for(std::chrono::seconds(10));
+  });
+  held.get_future().wait();
+  auto asked = std::async(std::launch::async, [&] {
+    AAX_Point size{-1.0f, -1.0f};
+    instance->Editor()->GetViewSize(&size);
+    return size;
+  });
+  const bool answered = asked.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  done.set_value();
+  audio.join();
+  ASSERT_TRUE(answered) << "GetViewSize waited for the instance mutex";
+  const AAX_Point size = asked.get();
+  EXPECT_EQ(size.horz, 200.0f);
+  EXPECT_EQ(size.vert, 100.0f);
+}
+
+// A plug-in without parameters of its own has the master bypass alone, however often the host
+// initialises it.
+TEST_F(AaxAdapter, APlugInWithoutParametersGetsOneMasterBypass) {
+  class Bare : public IPlugAAX {
+  public:
+    Bare() : IPlugAAX(IPlugInstanceInfo{}, Config()) {}
+    static PluginConfig Config() {
+      PluginConfig c = Probe::Config();
+      c.paramCount = 0;
+      return c;
+    }
+  };
+  auto* bare = new Bare;
+  HostController* host = new HostController();
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(bare->Initialize(static_cast<AAX_IController*>(host)), kAAXSuccess);
+    int32_t count = 0;
+    bare->GetNumberOfParameters(&count);
+    EXPECT_EQ(count, 1) << "initialisation " << i;
+  }
+  bare->Uninitialize();
+  bare->Release();
+  host->Release();
 }
 
 } // namespace

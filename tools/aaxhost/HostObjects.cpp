@@ -375,12 +375,14 @@ AAX_Result HostController::GetSampleRate(float* rate) const {
 
 AAX_Result HostController::GetInputStemFormat(uint32_t* format) const {
   if (!format) return kAAXErrorNullObject;
+  if (stemResult != kAAXSuccess) return stemResult;
   *format = inputStem;
   return kAAXSuccess;
 }
 
 AAX_Result HostController::GetOutputStemFormat(uint32_t* format) const {
   if (!format) return kAAXErrorNullObject;
+  if (stemResult != kAAXSuccess) return stemResult;
   *format = outputStem;
   return kAAXSuccess;
 }

@@ -174,6 +174,7 @@ public:
 
   float sampleRate = 48000.0f;
   uint32_t inputStem = 0x10002, outputStem = 0x10002;
+  AAX_Result stemResult = kAAXSuccess; // what the stem queries answer (a host may refuse them)
   int32_t latency = 0;
   AAX_ITransport* transport = nullptr;                    // lent by the instance
   IACFUnknown* effectParameters = nullptr;                // the instance's object, not owned
