@@ -2,11 +2,13 @@
 include(GoogleTest)
 
 # zt_add_gtest(<target> [FILTER <gtest filter>] [LABELS <label>...])
+#   The program runs in a shared-memory session of its own (tests/support/ProcessSession.cpp).
 #   Natively every GoogleTest case is a ctest entry of its own, so that a failure names its test
 #   and ctest runs the cases of a suite in parallel; the cases are listed when ctest runs, not at
 #   build time. Under Wine a process start costs seconds, so there the executable stays one entry.
 function(zt_add_gtest target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "FILTER" "LABELS")
+  target_link_libraries(${target} PRIVATE zt_process_session)
   if(CMAKE_CROSSCOMPILING)
     set(args "")
     if(arg_FILTER)

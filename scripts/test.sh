@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds the native release, the native
 # ASan+UBSan and the win64 configurations and runs every test (win64 under Wine), then runs the
-# cross-thread tests under ThreadSanitizer and every fuzz target for a short while.
+# cross-thread tests under ThreadSanitizer and every fuzz target for a short while. Each run fails
+# when it leaves a shared-memory segment behind or opens the user's own (scripts/shm-guard.sh).
 #   scripts/test.sh            everything
 #   scripts/test.sh release    only the named configurations (release, asan, tsan, win64, fuzz)
 set -euo pipefail
@@ -23,7 +24,7 @@ for c in "${configs[@]}"; do
   echo "=== $c: configure and build"
   if [ "$c" = fuzz ]; then
     # Each target briefly, over the committed seeds: long runs are scripts/fuzz.sh's.
-    if ! scripts/fuzz.sh "${ZT_FUZZ_SECONDS:-20}"; then failed+=("$c"); fi
+    if ! scripts/shm-guard.sh scripts/fuzz.sh "${ZT_FUZZ_SECONDS:-20}"; then failed+=("$c"); fi
     continue
   fi
   cmake --preset "$c" >/dev/null
@@ -34,12 +35,12 @@ for c in "${configs[@]}"; do
     cmake --build --preset "$c" -j "$jobs" --target editor_thread_tests vst2_abuse_tests \
       aax_adapter_tests
     echo "=== $c: test"
-    if ! ctest --preset "$c" -j "$jobs" -L tsan; then failed+=("$c"); fi
+    if ! scripts/shm-guard.sh ctest --preset "$c" -j "$jobs" -L tsan; then failed+=("$c"); fi
     continue
   fi
   cmake --build --preset "$c" -j "$jobs"
   echo "=== $c: test"
-  if ! ctest --preset "$c" -j "$jobs"; then failed+=("$c"); fi
+  if ! scripts/shm-guard.sh ctest --preset "$c" -j "$jobs"; then failed+=("$c"); fi
 done
 
 echo "=== done in $(( $(date +%s) - start )) s"
