@@ -159,8 +159,9 @@ void BM_PlainIntegratedAfterMinutes(benchmark::State& state) {
   ebur128_destroy(&st);
 }
 
-// The reference read of one block: finding the flagged slot, and first making sure that no other
-// process has shrunk the segment (one fstat on Linux, nothing on Windows).
+// The reference read of one block: the data area copied through the descriptor (one pread on
+// Linux, so that another process shrinking the segment cannot fault the host), and the flagged
+// slot read again to see that it was not torn by the sender's write (a second pread).
 void BM_ReadReference(benchmark::State& state) {
   Rig rig(512);
   ReferenceLink& link = rig.plug->Link();
@@ -171,7 +172,7 @@ void BM_ReadReference(benchmark::State& state) {
   }
 }
 
-// The shrink check alone.
+// The shrink check alone (the sender's, before it writes).
 void BM_MappingIntact(benchmark::State& state) {
   Rig rig(512);
   const SharedSegment* segment = rig.plug->Link().Segment();

@@ -34,6 +34,14 @@ void UnmapShared(SharedMapping& mapping);
 // Always true on Windows, where a mapping cannot shrink. No system call allocates or locks.
 bool MappingIntact(const SharedMapping& mapping);
 
+// Copies `bytes` from `offset` of the object into out without touching the mapped pages: on
+// Linux with pread on the descriptor, so that an object another process has shrunk, even between
+// any check and the copy, reads as false instead of raising SIGBUS; on Windows, where a mapping
+// cannot shrink, from the view. The copy is atomic per aligned 8-byte word on Windows only: a
+// Linux reader of values that may change meanwhile reads them twice. False when the range is
+// not in the view or the object no longer covers it. No allocation, no lock.
+bool ReadShared(const SharedMapping& mapping, uint64_t offset, void* out, uint64_t bytes);
+
 // Removes the name so that the next MapShared creates afresh. Windows mappings vanish with
 // their last handle; on Linux the object outlives its users until removed.
 void RemoveShared(const std::string& name);

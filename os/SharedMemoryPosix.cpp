@@ -74,6 +74,21 @@ bool MappingIntact(const SharedMapping& mapping) {
          static_cast<uint64_t>(st.st_size) >= mapping.viewBytes;
 }
 
+bool ReadShared(const SharedMapping& mapping, uint64_t offset, void* out, uint64_t bytes) {
+  if (!mapping.view || mapping.handle < 0 || offset > mapping.viewBytes ||
+      bytes > mapping.viewBytes - offset)
+    return false;
+  auto* to = static_cast<uint8_t*>(out);
+  for (uint64_t done = 0; done < bytes;) {
+    const ssize_t n = pread(static_cast<int>(mapping.handle), to + done, bytes - done,
+                            static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false; // the end of the object came first: it was shrunk
+    done += static_cast<uint64_t>(n);
+  }
+  return true;
+}
+
 void RemoveShared(const std::string& name) {
   shm_unlink(name.c_str());
 }

@@ -2,6 +2,9 @@
 
 #include "os/SessionKey.h"
 
+#include <atomic>
+#include <cstring>
+
 #include <windows.h>
 
 namespace zt::os {
@@ -49,6 +52,24 @@ void UnmapShared(SharedMapping& mapping) {
 
 bool MappingIntact(const SharedMapping& mapping) {
   return mapping.view != nullptr;
+}
+
+bool ReadShared(const SharedMapping& mapping, uint64_t offset, void* out, uint64_t bytes) {
+  if (!mapping.view || offset > mapping.viewBytes || bytes > mapping.viewBytes - offset)
+    return false;
+  auto* from = static_cast<uint8_t*>(mapping.view) + offset;
+  auto* to = static_cast<uint8_t*>(out);
+  uint64_t i = 0;
+  // Aligned words one load each, as the writers store them.
+  if (reinterpret_cast<uintptr_t>(from) % 8 == 0)
+    for (; i + 8 <= bytes; i += 8) {
+      const uint64_t word = std::atomic_ref<uint64_t>(*reinterpret_cast<uint64_t*>(from + i))
+                                .load(std::memory_order_acquire);
+      memcpy(to + i, &word, 8);
+    }
+  for (; i < bytes; ++i)
+    to[i] = std::atomic_ref<uint8_t>(from[i]).load(std::memory_order_acquire);
+  return true;
 }
 
 void RemoveShared(const std::string&) {}

@@ -26,9 +26,9 @@ public:
 
   // audio thread, owner's mutex held (taken again here): leaves firstValue and referenceDb of
   // this block; referenceDb is -1000.0 when there is no usable reference. frames is the block's
-  // length: the segment is read, after checking that no other process has shrunk it (a system
-  // call), once per millisecond of audio, and shorter blocks keep the last reading; 0 reads
-  // every time.
+  // length: the segment is read (through its descriptor, so that another process shrinking it
+  // cannot fault the host; system calls) once per millisecond of audio, and shorter blocks keep
+  // the last reading; 0 reads every time.
   void ReadReference(int frames = 0);
   // The next ReadReference reads, whatever its block's length (after the host's reset).
   void ReadAtNextBlock() { framesSinceRead_ = -1; }
@@ -40,10 +40,14 @@ public:
   const SharedSegment* Segment() const { return segment_.get(); }
 
 private:
+  enum class Reading { None, Sender, Unsure }; // no sender; a sender's slot; a slot in flux
+  Reading ReadSender(double* first, double* level);
+
   IPlugBase* owner_;
   std::atomic<int32_t> busy_{0};
   std::atomic<bool> ready_{false};
   int slotIndex_ = -1;
   std::unique_ptr<SharedSegment> segment_;
   int64_t framesSinceRead_ = -1; // audio since the last reading; -1: read at the next block
+  alignas(8) uint8_t copy_[kSegmentDataBytes]; // the data area as last read
 };

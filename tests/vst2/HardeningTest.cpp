@@ -1,5 +1,6 @@
 // The receiver's module against hostile senders, instance churn and hostile hosts: each test
 // names the fault it guards against in its first comment line.
+#include <atomic>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -7,12 +8,19 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
+#endif
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include "tests/support/HostBlock.h"
@@ -274,6 +282,50 @@ TEST_F(Hardening, ASegmentShrunkByAnotherProcessIsNoReference) {
   }
   EXPECT_NEAR(d.out[0][511] / d.in[0][511], 1.0, 1e-6) << "no reference: unity gain";
   plug->Close(); // gives its slot back only into a segment that still has room
+}
+
+// Regression: a receiver died with SIGBUS when another process shrank the segment between the
+// shrink check and the read of the slots. Here a thread shrinks the object to nothing and grows it
+// back as fast as it can while a child process (which the parent watches) reads the segment with
+// every 1 ms block; the reads must never fault, and each sees a reference or none.
+TEST_F(Hardening, AReceiverSurvivesTheSegmentShrinkingDuringItsReads) {
+  ReferenceSender sender;
+  ASSERT_TRUE(sender.Open());
+  sender.PublishLufs(-6.0);
+  auto plug = Started(48000.0, 48);
+  const std::string file = "/dev/shm" + session.Name();
+  const int fd = open(file.c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  struct stat st {};
+  ASSERT_EQ(fstat(fd, &st), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    Noise noise(5);
+    DoubleBlock d(48);
+    bool finite = true;
+    for (int b = 0; b < 50000; ++b) { // the old reader faulted within a few milliseconds
+      d.FillNoise(noise, 0.05);
+      plug->ProcessDouble(d.inPtr.data(), d.outPtr.data(), 48);
+      finite = finite && std::isfinite(d.out[0][47]);
+    }
+    _exit(finite ? 0 : 3);
+  }
+  std::atomic<bool> done{false};
+  std::thread shrinker([&] {
+    while (!done.load())
+      if (ftruncate(fd, 0) != 0 || ftruncate(fd, st.st_size) != 0) break;
+  });
+  int status = 0;
+  waitpid(child, &status, 0);
+  done = true;
+  shrinker.join();
+  close(fd);
+  EXPECT_TRUE(WIFEXITED(status)) << "the reader died of signal " << WTERMSIG(status);
+  if (WIFEXITED(status)) {
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a non-finite output";
+  }
+  plug->Close();
 }
 #endif
 
