@@ -11,17 +11,12 @@
 #include "iplug/aax/support/AAX_Wrappers.h"
 #include "iplug/aax/support/CACFUnknown.h"
 
-class AAX_CEffectGUI : public AAX_IEffectGUI, public CACFUnknown {
+class AAX_CEffectGUI : public CACFObject<AAX_IEffectGUI> {
 public:
   AAX_CEffectGUI() = default;
   ~AAX_CEffectGUI() override;
 
   // --- IACFUnknown ---
-  AAX_Result QueryInterface(const acfUID& iid, void** out) override {
-    return InternalQueryInterface(iid, out);
-  }
-  uint32_t AddRef() override { return InternalAddRef(); }
-  uint32_t Release() override { return InternalRelease(); }
   AAX_Result InternalQueryInterface(const acfUID& iid, void** out) override;
 
   // --- AAX_IEffectGUI ---
@@ -45,7 +40,6 @@ protected:
   AAX_VViewContainer* ViewContainer() const { return viewContainer_.get(); }
   // The instance's effect-parameters object; null before Initialize or when the host has none.
   AAX_IEffectParameters* EffectParameters() const { return effectParameters_.Get(); }
-  IACFUnknown* Unknown() override { return static_cast<AAX_IEffectGUI*>(this); }
 
 private:
   void UpdateAllParameters();

@@ -14,7 +14,7 @@
 #include "iplug/aax/support/AAX_Wrappers.h"
 #include "iplug/aax/support/CACFUnknown.h"
 
-class AAX_CEffectParameters : public AAX_IEffectParameters, public CACFUnknown {
+class AAX_CEffectParameters : public CACFObject<AAX_IEffectParameters> {
 public:
   // What the master-bypass query reports once a parameter with it exists.
   static constexpr const char* kMasterBypassID = "MasterBypassID";
@@ -23,11 +23,6 @@ public:
   ~AAX_CEffectParameters() override;
 
   // --- IACFUnknown ---
-  AAX_Result QueryInterface(const acfUID& iid, void** out) override {
-    return InternalQueryInterface(iid, out);
-  }
-  uint32_t AddRef() override { return InternalAddRef(); }
-  uint32_t Release() override { return InternalRelease(); }
   AAX_Result InternalQueryInterface(const acfUID& iid, void** out) override;
 
   // --- AAX_IEffectParameters ---
@@ -82,7 +77,6 @@ public:
 protected:
   // The plug-in's part of Initialize, once the wrappers exist.
   virtual AAX_Result EffectInit() { return kAAXSuccess; }
-  IACFUnknown* Unknown() override { return static_cast<AAX_IEffectParameters*>(this); }
 
 private:
   AAX_CParameterManager parameters_;

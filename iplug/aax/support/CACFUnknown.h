@@ -41,3 +41,18 @@ bool AnswerInterface(const acfUID& iid, const acfUID& wanted, Face* face, void**
   *out = face;
   return true;
 }
+
+// An object of this library that a host reaches through Interface (an IACFUnknown): the host's
+// IACFUnknown calls go to the counting and the query of CACFUnknown, and the object's IACFUnknown
+// face is its Interface.
+template <class Interface> class CACFObject : public Interface, public CACFUnknown {
+public:
+  AAX_Result QueryInterface(const acfUID& iid, void** out) override {
+    return InternalQueryInterface(iid, out);
+  }
+  uint32_t AddRef() override { return InternalAddRef(); }
+  uint32_t Release() override { return InternalRelease(); }
+
+protected:
+  IACFUnknown* Unknown() override { return static_cast<Interface*>(this); }
+};
