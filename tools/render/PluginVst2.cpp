@@ -1,5 +1,6 @@
 // The receiver's VST2 module in a render, through the VST2 host harness.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -18,8 +19,9 @@ std::string LowerCase(std::string s) {
 bool ParseWholeNumber(const std::string& text, double* out) {
   const char* s = text.c_str();
   char* end = nullptr;
+  errno = 0;
   const double v = strtod(s, &end);
-  if (end == s || !std::isfinite(v)) return false;
+  if (end == s || errno == ERANGE || !std::isfinite(v)) return false;
   while (*end == ' ')
     ++end;
   if (*end) return false;

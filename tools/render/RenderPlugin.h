@@ -33,6 +33,7 @@ std::unique_ptr<RenderPlugin> StartVst2Plugin(const RenderOptions& options, cons
 std::unique_ptr<RenderPlugin> StartAaxPlugin(const RenderOptions& options, const AudioInfo& info,
                                              std::string* error);
 
-// Shared by both: a text in lower case, and a number that is the whole text.
+// Shared by both and the command line: a text in lower case, and a finite number that is the
+// whole text (spaces after it allowed).
 std::string LowerCase(std::string s);
 bool ParseWholeNumber(const std::string& text, double* out);

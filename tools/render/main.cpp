@@ -1,7 +1,6 @@
 // zt-render: renders an audio file through the ZolvarTesk_Receive plug-in against a
 // reference file, as a session with a sender on the reference track would, and reports how
 // closely the result followed the reference.
-#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -19,6 +18,7 @@
 #include "tools/render/Loudness.h"
 #include "tools/render/Plot.h"
 #include "tools/render/Render.h"
+#include "tools/render/RenderPlugin.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -90,19 +90,6 @@ void Usage(FILE* f) {
         "20 s at 48 kHz stereo, and writes example-input.wav, example-reference.wav,\n"
         "example-output.wav and example-output.png into the example folder.\n",
         f);
-}
-
-bool ParseNumber(const char* text, double* out) {
-  if (!text || !*text) return false;
-  char* end = nullptr;
-  errno = 0;
-  const double v = strtod(text, &end);
-  if (end == text || errno == ERANGE || !std::isfinite(v)) return false;
-  while (*end == ' ')
-    ++end;
-  if (*end) return false;
-  *out = v;
-  return true;
 }
 
 [[noreturn]] void Fail(const std::string& message, int code = 1) {
@@ -206,7 +193,7 @@ bool ParsePluginOption(const std::string& a, const std::function<std::string()>&
   } else if (a == "--block") {
     const std::string v = value();
     double n = 0;
-    if (!ParseNumber(v.c_str(), &n) || n != std::floor(n) || n < kMinBlock || n > kMaxBlock)
+    if (!ParseWholeNumber(v, &n) || n != std::floor(n) || n < kMinBlock || n > kMaxBlock)
       Fail("--block must be a whole number of frames from 16 to 16384, got '" + v + "'", 2);
     o.blockSize = static_cast<int>(n);
   } else if (a == "--single") {
@@ -216,7 +203,7 @@ bool ParsePluginOption(const std::string& a, const std::function<std::string()>&
   } else if (a == "--target") {
     const std::string v = value();
     double t = 0;
-    if (!ParseNumber(v.c_str(), &t) || t < -60.0 || t > 0.0)
+    if (!ParseWholeNumber(v, &t) || t < -60.0 || t > 0.0)
       Fail("--target must be a loudness from -60 to 0 LUFS, got '" + v + "'", 2);
     o.params.emplace_back("Normalization target", v);
   } else if (a == "--bypass") {
