@@ -53,8 +53,10 @@ endfunction()
 
 # zt_add_windowed_test(<target>)
 #   A Windows test program that opens real windows: it runs under Wine on a virtual X server of
-#   its own (xvfb-run), with a Wine server of its own (cmake/wine-run.sh --windowed).
+#   its own (xvfb-run), with a Wine server of its own (cmake/wine-run.sh --windowed), and in a
+#   shared-memory session of its own, as zt_add_gtest's programs.
 function(zt_add_windowed_test target)
+  target_link_libraries(${target} PRIVATE zt_process_session)
   add_test(NAME ${target}
            COMMAND xvfb-run -a -s "-screen 0 1024x768x24" ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh
                    --windowed ${target} $<TARGET_FILE:${target}>

@@ -468,30 +468,35 @@ TEST_F(AaxAdapter, StemsLargerThanTheComponentAreClamped) {
   EXPECT_FALSE(Plug().IsInChannelConnected(1));
 }
 
-// The instance field the render procedure reads an address from: one too small for an address
-// stays zero (read back whole, a truncated address would be a wild pointer), and its context is
-// skipped.
+// The instance field the render procedure reads an address from, initialised by a host that
+// clears its blocks and then gives a size too small for an address: no part of the address is
+// written (read back whole, a truncated one would be a wild pointer), the field stays zero and its
+// context is skipped. Sizes that hold an address get it, and zeros after it.
 TEST_F(AaxAdapter, AnInstanceFieldTooSmallForAnAddressStaysZero) {
   Create();
-  for (uint32_t size : {4u, 7u, 8u, 16u}) {
+  for (uint32_t size : {8u, 16u}) {
     SCOPED_TRACE(size);
     std::vector<unsigned char> field(size, 0xAB);
     ASSERT_EQ(instance->Parameters()->ResetFieldData(kFieldInstance, field.data(), size),
               kAAXSuccess);
     AAX_CIPlugParameters* face = &Plug();
-    if (size < sizeof face) {
-      EXPECT_EQ(field, std::vector<unsigned char>(size, 0));
-    } else {
-      EXPECT_EQ(memcmp(field.data(), &face, sizeof face), 0);
-      EXPECT_EQ(std::count(field.begin() + sizeof face, field.end(), 0),
-                static_cast<long>(size - sizeof face));
-    }
+    EXPECT_EQ(memcmp(field.data(), &face, sizeof face), 0);
+    EXPECT_EQ(std::count(field.begin() + sizeof face, field.end(), 0),
+              static_cast<long>(size - sizeof face));
   }
-  memset(instance->PrivateBlock(kFieldInstance), 0, 8);
-  const int blocks = gLog.blocks;
-  Render(64);
-  EXPECT_EQ(gLog.blocks, blocks);
-  EXPECT_EQ(out[0][0], 9.0f) << "the context was skipped";
+  for (uint32_t size : {1u, 4u, 7u}) {
+    SCOPED_TRACE(size);
+    void* block = instance->PrivateBlock(kFieldInstance);
+    memset(block, 0, 8);
+    ASSERT_EQ(instance->Parameters()->ResetFieldData(kFieldInstance, block, size), kAAXSuccess);
+    EXPECT_EQ(std::vector<unsigned char>(static_cast<unsigned char*>(block),
+                                         static_cast<unsigned char*>(block) + 8),
+              std::vector<unsigned char>(8, 0));
+    const int blocks = gLog.blocks;
+    Render(64);
+    EXPECT_EQ(gLog.blocks, blocks);
+    EXPECT_EQ(out[0][0], 9.0f) << "the context was skipped";
+  }
 }
 
 // The diagnostic line of the render path is printed when a channel configuration first renders

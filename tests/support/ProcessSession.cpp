@@ -11,7 +11,7 @@ namespace {
 
 struct ProcessSession {
   ProcessSession() {
-    SetEnv("ZOLVARTESK_SESSION", ("tp-" + std::to_string(TestPid())).c_str());
+    SetEnv("ZOLVARTESK_SESSION", (TestKeyPrefix() + "p" + std::to_string(TestPid())).c_str());
     name = zt::os::SharedName("ZolvarTesk");
     zt::os::RemoveShared(name); // a leftover of a crashed program with the same process id
   }

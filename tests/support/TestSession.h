@@ -33,13 +33,20 @@ inline void SetEnv(const char* k, const char* v) {
 }
 #endif
 
+// What every test key starts with: the test run's tag where the test command set one
+// (scripts/shm-guard.sh, which checks what the run leaves by it), "t" otherwise.
+inline std::string TestKeyPrefix() {
+  const char* run = getenv("ZT_TEST_RUN");
+  return run && *run ? std::string(run) + "-" : std::string("t");
+}
+
 class TestSession {
 public:
   explicit TestSession(const char* tag) {
     static std::atomic<int> counter{0};
     if (const char* before = getenv("ZOLVARTESK_SESSION")) before_ = before, hadBefore_ = true;
     key_ =
-        std::string("t") + tag + "-" + std::to_string(TestPid()) + "-" + std::to_string(counter++);
+        TestKeyPrefix() + tag + "-" + std::to_string(TestPid()) + "-" + std::to_string(counter++);
     SetEnv("ZOLVARTESK_SESSION", key_.c_str());
     zt::os::RemoveShared(Name());
   }
