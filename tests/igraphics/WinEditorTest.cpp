@@ -1,20 +1,22 @@
 // The Windows editor's prompts and input in a real window, driven through window messages: the
 // popup menu (its numbering and flags, and the choice of AskForParamValue), the message box, the
-// clipboard, the dialogs without a window, keys passed on to the host, the wheel. Under Wine with
-// a virtual X server; Windows builds only. Modal loops (menus, message boxes) are answered from a
-// timer that runs inside them.
+// clipboard, the dialogs without a window, keys passed on to the host, the wheel, the mouse
+// capture and closing from another thread. Under Wine with a virtual X server; Windows builds
+// only. Modal loops (menus, message boxes) are answered from a timer that runs inside them.
 #include <windows.h>
 
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "igraphics/IGraphicsWin.h"
 #include "tests/igraphics/EditorRig.h"
+#include "tests/support/TestHostWindow.h"
 #include "tests/support/WindowPump.h"
 
 namespace {
@@ -23,23 +25,44 @@ namespace {
 class Probe : public IControl {
 public:
   Probe(IPlugBase* plug, const ControlRect& r, int param) : IControl(plug, r, param) {}
-  bool Paint(IGraphics*) override { return true; }
+  bool Paint(IGraphics*) override {
+    ++paints;
+    return true;
+  }
   void HandleWheel(int, int, const MouseMods&, int notches) override { wheel.push_back(notches); }
   void HandleMouseDrag(int, int, int, int, const MouseMods&) override { ++drags; }
+  void HandleMouseUp(int, int, const MouseMods&) override { ++ups; }
   std::vector<int> wheel;
-  int drags = 0;
+  int drags = 0, ups = 0, paints = 0;
 };
 
-// What the host's window saw of the keys the editor passed on.
+// What the host's windows saw of the keys the editor passed on, and of commands.
 std::vector<WPARAM> gHostKeys;
+std::vector<WPARAM> gHostCommands;
+// A host that hands the keys its window gets to the window with the focus, as some hosts do for
+// their plug-ins' windows. At most this deep, so that a loop shows as a count, not a stack
+// overflow.
+bool gForwardKeysToFocus = false;
+int gForwardDepth = 0;
+constexpr int kMaxForwardDepth = 16;
 
 LRESULT CALLBACK HostProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-  if (m == WM_KEYDOWN) gHostKeys.push_back(wp);
+  if (m == WM_COMMAND) gHostCommands.push_back(wp);
+  if (m == WM_KEYDOWN) {
+    gHostKeys.push_back(wp);
+    HWND focus = GetFocus();
+    if (gForwardKeysToFocus && focus && focus != w && gForwardDepth < kMaxForwardDepth) {
+      ++gForwardDepth;
+      SendMessageA(focus, m, wp, lp);
+      --gForwardDepth;
+    }
+  }
   return DefWindowProcA(w, m, wp, lp);
 }
 
 struct WinRig {
-  WinRig() {
+  // addControls adds the editor's controls after the probe, before the editor is attached.
+  explicit WinRig(const std::function<void(IGraphicsWin*, TestPlug&)>& addControls = {}) {
     static const bool registered = [] {
       WNDCLASSA wc{};
       wc.lpfnWndProc = HostProc;
@@ -54,6 +77,7 @@ struct WinRig {
     editor->SetModuleInstance(GetModuleHandleA(nullptr));
     probe = new Probe(&plug, {10, 10, 110, 40}, kParamSwitch);
     editor->AddControl(probe);
+    if (addControls) addControls(editor, plug);
     plug.AttachEditor(editor);
     window = static_cast<HWND>(editor->OpenEditorWindow(host));
     PumpMessages(30);
@@ -325,6 +349,139 @@ TEST(WinInput, KeysGoToTheHostAndTheWheelCountsNotches) {
   SendMessageA(rig.window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(40, 25));
   SendMessageA(rig.window, WM_LBUTTONUP, 0, MAKELPARAM(40, 25));
   EXPECT_EQ(rig.probe->drags, 1);
+}
+
+// A host that hands the keys its window gets to the focused window sends the keys the editor
+// passed on straight back to it: the editor passes each key on once instead of back and forth.
+TEST(WinInput, KeysAHostSendsBackArePassedOnOnce) {
+  WinRig rig;
+  SetFocus(rig.window);
+  ASSERT_EQ(GetFocus(), rig.window);
+  gHostKeys.clear();
+  gForwardKeysToFocus = true;
+  SendMessageA(rig.window, WM_KEYDOWN, 'Q', 0);
+  SendMessageA(rig.window, WM_KEYDOWN, VK_ESCAPE, 0);
+  gForwardKeysToFocus = false;
+  EXPECT_EQ(gHostKeys, (std::vector<WPARAM>{'Q', VK_ESCAPE}));
+  // The next key, from the host's own loop, is passed on as before.
+  SendMessageA(rig.window, WM_KEYDOWN, 'W', 0);
+  EXPECT_EQ(gHostKeys, (std::vector<WPARAM>{'Q', VK_ESCAPE, 'W'}));
+}
+
+// A press whose mouse capture is lost before the release (another window takes it, or someone
+// releases it) still ends: its control is told, and the host gets the end of the edit the press
+// began, once, even when the release then arrives anyway. A plain click ends once as before.
+TEST(WinInput, APressThatLosesTheCaptureEndsItsEdit) {
+  using Ev = IPlugTest::HostEvent;
+  struct Loss {
+    const char* how;
+    void (*lose)(HWND host);
+    bool releaseArrives;
+  };
+  const Loss losses[] = {
+      {"another window takes the capture", [](HWND host) { SetCapture(host); }, false},
+      {"a plain click", [](HWND) {}, true},
+      {"the capture is released, the release arrives after", [](HWND) { ReleaseCapture(); }, true},
+  };
+  // One editor for all: the click after a press that lost its capture ends as any other.
+  WinRig rig;
+  for (const Loss& l : losses) {
+    SCOPED_TRACE(l.how);
+    rig.plug.events.clear();
+    rig.probe->drags = rig.probe->ups = 0;
+    SendMessageA(rig.window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+    SendMessageA(rig.window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(40, 25));
+    EXPECT_EQ(GetCapture(), rig.window);
+    l.lose(rig.host);
+    if (l.releaseArrives) SendMessageA(rig.window, WM_LBUTTONUP, 0, MAKELPARAM(40, 25));
+    ReleaseCapture();
+    std::vector<Ev::Kind> kinds;
+    for (const Ev& e : rig.plug.events)
+      if (e.index == kParamSwitch) kinds.push_back(e.kind);
+    EXPECT_EQ(kinds, (std::vector<Ev::Kind>{Ev::BeginEdit, Ev::EndEdit}));
+    EXPECT_EQ(rig.probe->drags, 1);
+    EXPECT_EQ(rig.probe->ups, 1);
+    EXPECT_EQ(rig.editor->CaptureIndex(), -1);
+  }
+}
+
+// A control whose press asks for its value through a menu and then for a note through a text
+// entry.
+class AsksTwice : public IControl {
+public:
+  AsksTwice(IPlugBase* plug, const ControlRect& r, int param) : IControl(plug, r, param) {
+    SetPromptDisabled(false);
+  }
+  bool Paint(IGraphics*) override { return true; }
+  void HandleMouseDown(int, int, const MouseMods&) override {
+    AskForValue();
+    if (IGraphics* editor = Editor())
+      editor->ShowTextEntry(this, GetTextStyle(), rect_, "", nullptr);
+  }
+};
+
+// The editor's window closes while a menu it opened runs its modal loop (the host closes the
+// editor, or destroys its own window): afterwards the menu chooses nothing and takes nothing from
+// the thread's other windows (a command posted to another window reaches it), and the text entry
+// asked for next opens no box (without its window it would be a top-level one).
+TEST(WinPrompts, PromptsWhoseWindowClosedInAMenuTakeNothing) {
+  struct Closing {
+    const char* how;
+    void (*close)(WinRig& rig);
+  };
+  const Closing closings[] = {
+      {"the host closes the editor", [](WinRig& rig) { rig.editor->CloseEditorWindow(); }},
+      {"the host destroys its window", [](WinRig& rig) { DestroyWindow(rig.host); }},
+  };
+  for (const Closing& c : closings) {
+    SCOPED_TRACE(c.how);
+    WinRig rig([](IGraphicsWin* editor, TestPlug& plug) {
+      editor->AddControl(new AsksTwice(&plug, {120, 50, 190, 90}, kParamSwitch));
+    });
+    HWND bystander =
+        CreateWindowExA(0, "ZtPromptHost", "bystander", WS_OVERLAPPEDWINDOW, 400, 30, 100, 100,
+                        nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    bool menuShown = false;
+    gHostCommands.clear();
+    ModalAnswer a("#32768", [&](HWND menuWindow) {
+      menuShown = true;
+      c.close(rig);
+      PostMessageA(bystander, WM_COMMAND, 1, 0); // what a chosen "on" would look like
+      Keys(menuWindow, {VK_ESCAPE});             // if the menu outlives its window
+    });
+    SendMessageA(rig.window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(150, 70));
+    EXPECT_TRUE(menuShown);
+    EXPECT_FALSE(IsWindow(rig.window));
+    EXPECT_EQ(rig.editor->WindowHandle(), nullptr);
+    EXPECT_EQ(rig.plug.GetParam(kParamSwitch)->Value(), 0.0);
+    PumpMessages(20); // if the menu's loop did not deliver it
+    EXPECT_EQ(gHostCommands, std::vector<WPARAM>{1});
+    EXPECT_EQ(rig.editor->TextEntryBox(), nullptr);
+    EXPECT_EQ(FindWindowExA(nullptr, nullptr, "Edit", nullptr), nullptr);
+    DestroyWindow(bystander);
+  }
+}
+
+// A host that closes the editor from another thread than the one that opened it: that thread
+// cannot destroy the window, so the window is cut off from the editor at once (its timer finds
+// nothing to paint) and goes away when its own thread next runs its messages.
+TEST(WinServices, ClosingFromAnotherThreadCutsTheWindowOff) {
+  WinRig rig;
+  PumpMessages(40);
+  std::thread([&] { rig.editor->CloseEditorWindow(); }).join();
+  EXPECT_EQ(rig.editor->WindowHandle(), nullptr);
+  EXPECT_EQ(GetWindowLongPtrA(rig.window, GWLP_USERDATA), 0);
+  const int paints = rig.probe->paints;
+  rig.probe->MarkDirty(false); // what a tick would paint
+  SendMessageA(rig.window, WM_TIMER, IGraphicsWin::kTimerId, 0);
+  PumpMessages(60);
+  EXPECT_EQ(rig.probe->paints, paints);
+  EXPECT_FALSE(IsWindow(rig.window));
+  // The editor opens again on this thread.
+  rig.window = static_cast<HWND>(rig.editor->OpenEditorWindow(rig.host));
+  ASSERT_NE(rig.window, nullptr);
+  PumpMessages(40);
+  EXPECT_GT(rig.probe->paints, paints);
 }
 
 } // namespace
