@@ -1,8 +1,8 @@
 // The Windows editor's prompts and input in a real window, driven through window messages: the
 // popup menu (its numbering and flags, and the choice of AskForParamValue), the message box, the
 // clipboard, the dialogs without a window, keys passed on to the host, the wheel, the mouse
-// capture and closing from another thread. Under Wine with a virtual X server; Windows builds
-// only. Modal loops (menus, message boxes) are answered from a timer that runs inside them.
+// capture, closing from another thread, and GDI text. Under Wine with a virtual X server; Windows
+// builds only. Modal loops (menus, message boxes) are answered from a timer that runs inside them.
 #include <windows.h>
 
 #include <chrono>
@@ -16,6 +16,7 @@
 
 #include "igraphics/IGraphicsWin.h"
 #include "tests/igraphics/EditorRig.h"
+#include "tests/support/FreedMemoryPoison.h"
 #include "tests/support/TestHostWindow.h"
 #include "tests/support/WindowPump.h"
 
@@ -459,6 +460,66 @@ TEST(WinPrompts, PromptsWhoseWindowClosedInAMenuTakeNothing) {
     EXPECT_EQ(rig.editor->TextEntryBox(), nullptr);
     EXPECT_EQ(FindWindowExA(nullptr, nullptr, "Edit", nullptr), nullptr);
     DestroyWindow(bystander);
+  }
+}
+
+// A control that draws one text with GDI over a flat background, on its first paint only: a
+// control is painted on two ticks, and the window is to keep what the first one drew.
+class Label : public IControl {
+public:
+  Label(IPlugBase* plug, const ControlRect& r, const char* text, int size)
+      : IControl(plug, r), text_(text) {
+    textStyle_.size = size;
+    textStyle_.color = ControlColor{255, 250, 250, 250};
+  }
+  bool Paint(IGraphics* editor) override {
+    if (painted_) return true;
+    painted_ = true;
+    FillRect(*editor->GetDrawBitmap(), rect_, kBackgroundPixel);
+    ControlRect r = rect_;
+    return editor->DrawLabel(textStyle_, text_, r);
+  }
+
+private:
+  const char* text_;
+  bool painted_ = false;
+};
+
+// GDI text goes through the glyph cache under Wine. A new font's cache grows with the highest
+// character drawn, so in "A" followed by a character beyond ASCII the second character grows it
+// after the first is in it. Each text is drawn twice in one paint, with its font new (the cache
+// grows) and then again (nothing grows): the two must look the same, and show ink. Freed memory
+// is poisoned meanwhile, so that a glyph read from the cache's old place never draws by chance.
+TEST(WinText, TextBeyondAsciiDrawsAlikeWithTheFontNewAndWarm) {
+  struct Case {
+    const char* text;
+    int size; // a size of its own, so that the font is new to the process
+  };
+  const Case cases[] = {{"A\xC3\xA9", 17}, {"-18 \xE2\x82\xAC", 19}, {"x\xCE\xA9y", 21}};
+  constexpr int kRow = 32, kColumn = 100;
+  FreedMemoryPoison poison;
+  WinRig rig([&](IGraphicsWin* editor, TestPlug& plug) {
+    for (int i = 0; i < 3; ++i)
+      for (int column = 0; column < 2; ++column) {
+        const int left = column * kColumn, top = i * kRow;
+        editor->AddControl(new Label(&plug, {left, top, left + kColumn, top + kRow}, cases[i].text,
+                                     cases[i].size));
+      }
+  });
+  PumpMessages(60);
+  EXPECT_GT(FreedMemoryPoison::Poisoned(), 0);
+  const auto shown = CaptureWindow(rig.window, 200, 100);
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(cases[i].text);
+    int differ = 0, ink = 0;
+    for (int y = i * kRow; y < (i + 1) * kRow; ++y)
+      for (int x = 0; x < kColumn; ++x) {
+        const LICE_pixel cold = PixelAt(*shown, x, y), warm = PixelAt(*shown, x + kColumn, y);
+        differ += cold != warm;
+        ink += cold != (kBackgroundPixel | 0xFF000000u);
+      }
+    EXPECT_EQ(differ, 0);
+    EXPECT_GT(ink, 20);
   }
 }
 
