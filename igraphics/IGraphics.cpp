@@ -485,11 +485,14 @@ void IGraphics::ApplyEnteredText(IControl* control, IPlugParam* param, const cha
   } else {
     value = LeadingNumber(entered);
   }
-  // The press that opened the entry ended its gesture long ago: the change gets one of its own,
-  // so that a host records it as an edit of the parameter.
+  // The press that opened the entry ended its gesture long ago: a change gets one of its own,
+  // so that a host records it as an edit of the parameter. The same value changes nothing
+  // (ReceiveUserValue compares with the control's value alike) and tells the host nothing.
+  const double normalized = param->NormalizeValue(value);
   IPlugBase* plug = control->Plug();
   const int p = control->ParamIdx();
-  if (plug && p >= 0) plug->BeginParameterEdit(p);
-  control->ReceiveUserValue(param->NormalizeValue(value));
-  if (plug && p >= 0) plug->EndParameterEdit(p);
+  const bool gesture = plug && p >= 0 && !(normalized == control->Value());
+  if (gesture) plug->BeginParameterEdit(p);
+  control->ReceiveUserValue(normalized);
+  if (gesture) plug->EndParameterEdit(p);
 }

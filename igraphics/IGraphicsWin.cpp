@@ -26,6 +26,8 @@ constexpr const char* kWindowName = "IPlug";
 // Shared by every editor window of the process, on the one user-interface thread: no lock.
 int gRegistrations = 0;
 double gTimerRate = 60.0;
+// A key of this thread is on its way to the host's window.
+thread_local bool tForwardingKey = false;
 
 HWND H(void* w) {
   return static_cast<HWND>(w);
@@ -170,15 +172,16 @@ void* IGraphicsWin::OpenEditorWindow(void* parent) {
   parent_ = parent;
   int x = 0, y = 0, w = Width(), h = Height();
   if (window_) {
-    // Opened again: the new window takes the old one's size and its place in the new parent.
-    RECT parentRect{}, windowRect{};
-    GetWindowRect(H(parent), &parentRect);
-    GetWindowRect(H(window_), &windowRect);
+    // Opened again: the new window takes the old one's size and its place in the new parent,
+    // the place in its parent's client area (a window rectangle would add the frame and caption).
+    RECT r{};
+    GetWindowRect(H(window_), &r);
+    MapWindowPoints(HWND_DESKTOP, GetParent(H(window_)), reinterpret_cast<POINT*>(&r), 2);
     CloseEditorWindow();
-    x = windowRect.left - parentRect.left;
-    y = windowRect.top - parentRect.top;
-    w = windowRect.right - windowRect.left;
-    h = windowRect.bottom - windowRect.top;
+    x = r.left;
+    y = r.top;
+    w = r.right - r.left;
+    h = r.bottom - r.top;
   }
   const auto module = static_cast<HINSTANCE>(module_);
   if (gRegistrations++ == 0) {
@@ -233,8 +236,13 @@ void IGraphicsWin::CloseEditorWindow() {
     entry_ = TextEntry{};
   }
   HWND window = H(window_);
-  window_ = nullptr; // messages during destruction go to DefWindowProc
-  DestroyWindow(window);
+  window_ = nullptr;
+  // Cut off first: messages during destruction, and every message of a window that outlives
+  // this call, go to DefWindowProc and never reach this editor, which may be deleted next.
+  SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+  // Only the window's own thread can destroy it: a host closing from another thread has it
+  // closed there, by DefWindowProc, when that thread next runs its messages.
+  if (!DestroyWindow(window)) PostMessageA(window, WM_CLOSE, 0, 0);
   if (--gRegistrations == 0) UnregisterClassA(kClassName, static_cast<HINSTANCE>(module_));
   ResetMouseState();
 }
@@ -338,6 +346,9 @@ intptr_t IGraphicsWin::HandleMessage(unsigned message, uintptr_t wParam, intptr_
 
 intptr_t IGraphicsWin::HandleKey(unsigned message, uintptr_t wParam, intptr_t lParam) {
   HWND hwnd = H(window_);
+  // A host that hands keys to the focused window sends the ones passed on straight back: they
+  // have had their turn here.
+  if (tForwardingKey) return DefWindowProcA(hwnd, message, wParam, lParam);
   if (message == WM_KEYDOWN) {
     const int key = KeyNumber(wParam);
     if (key >= 0) {
@@ -348,7 +359,10 @@ intptr_t IGraphicsWin::HandleKey(unsigned message, uintptr_t wParam, intptr_t lP
     }
   }
   // The host's main window sees the keys the editor does not take.
+  // The flag is the thread's, not the editor's: the host may close the plug-in on that key.
+  tForwardingKey = true;
   SendMessageA(GetAncestor(hwnd, GA_ROOT), message, wParam, lParam);
+  tForwardingKey = false;
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
@@ -380,16 +394,33 @@ intptr_t IGraphicsWin::HandleMouse(unsigned message, uintptr_t wParam, intptr_t 
     }
     SetFocus(hwnd);
     SetCapture(hwnd);
+    pressEnded_ = false;
     PressMouse(x, y, mods);
     return 0;
   case WM_LBUTTONUP:
   case WM_RBUTTONUP:
-  case WM_MBUTTONUP:
-    ReleaseCapture();
-    ReleaseMouse(x, y, mods);
+  case WM_MBUTTONUP: {
+    // A press that ended when it lost the capture does not end again. The release comes before
+    // the capture is given up, which sends WM_CAPTURECHANGED: the press is over by then. Nothing
+    // of the editor is touched after ReleaseMouse, which reaches the host.
+    const bool ended = pressEnded_;
+    pressEnded_ = false;
+    if (!ended) ReleaseMouse(x, y, mods);
+    if (GetCapture() == hwnd) ReleaseCapture();
+    return 0;
+  }
+  case WM_CAPTURECHANGED:
+    // The capture went elsewhere mid-press (another window took it, or someone released it): no
+    // release will come, and the host would wait for the end of the edit the press began.
+    if (reinterpret_cast<HWND>(lParam) != hwnd && CaptureIndex() >= 0) {
+      pressEnded_ = true;
+      ReleaseMouse(LastMouseX(), LastMouseY(), Modifiers(0));
+    }
     return 0;
   case WM_LBUTTONDBLCLK:
-    if (DoubleClickMouse(x, y, mods)) SetCapture(hwnd);
+    pressEnded_ = false;
+    // The control may have opened a prompt whose modal loop saw the window close.
+    if (DoubleClickMouse(x, y, mods) && window_ == hwnd) SetCapture(hwnd);
     return 0;
   case WM_MOUSEWHEEL: {
     if (entry_.box) {
@@ -487,12 +518,17 @@ PopupMenu* IGraphicsWin::ShowPopupMenu(PopupMenu* menu, const ControlRect& rect)
   std::vector<std::pair<PopupMenu*, MenuBuild>> builds;
   HMENU h = BuildMenu(menu, counter, builds);
   if (!h) return nullptr;
+  HWND owner = H(window_);
   POINT at{rect.left, rect.bottom};
-  ClientToScreen(H(window_), &at);
+  ClientToScreen(owner, &at);
   PopupMenu* result = nullptr;
   MSG msg;
-  if (TrackPopupMenu(h, TPM_LEFTBUTTON, at.x, at.y, 0, H(window_), nullptr) &&
-      PeekMessageA(&msg, H(window_), WM_COMMAND, WM_COMMAND, PM_REMOVE) &&
+  const bool tracked = TrackPopupMenu(h, TPM_LEFTBUTTON, at.x, at.y, 0, owner, nullptr);
+  // The window may have closed while the menu ran its modal loop: then nothing was chosen (the
+  // command went to a window that is gone), and a null window would make the look-up below take
+  // any window's command, and the repaint invalidate every window.
+  const bool open = window_ == owner;
+  if (tracked && open && PeekMessageA(&msg, owner, WM_COMMAND, WM_COMMAND, PM_REMOVE) &&
       HIWORD(msg.wParam) == 0) {
     const int id = LOWORD(msg.wParam);
     for (auto& [m, b] : builds)
@@ -503,8 +539,10 @@ PopupMenu* IGraphicsWin::ShowPopupMenu(PopupMenu* menu, const ControlRect& rect)
       }
   }
   DestroyMenu(h); // and its submenus with it
-  RECT all{0, 0, Width(), Height()};
-  InvalidateRect(H(window_), &all, FALSE);
+  if (open) {
+    RECT all{0, 0, Width(), Height()};
+    InvalidateRect(owner, &all, FALSE);
+  }
   return result;
 }
 

@@ -109,6 +109,7 @@ private:
   uint32_t processId_ = 0;
   void* hostMainWindow_ = nullptr;
   std::string hostMainClass_;
+  bool pressEnded_ = false; // the press ended when it lost the capture; its release is ignored
   bool cursorHidden_ = false;
   int savedCursorX_ = -1, savedCursorY_ = -1;
   std::mutex frameLock_;                      // guards presented_

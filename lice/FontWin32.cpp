@@ -216,6 +216,10 @@ const LICE_CachedFont::Glyph* LICE_CachedFont::GlyphFor(uint32_t codepoint) {
 int LICE_CachedFont::DrawCached(LICE_IBitmap* bitmap, const char* text, int length,
                                 ControlRect* rect, int32_t flags) {
   const std::vector<uint32_t> cps = CodePoints(text, length);
+  // Every glyph is rendered before any is held: rendering one may grow glyphs_, which moves the
+  // others.
+  for (uint32_t cp : cps)
+    GlyphFor(cp);
   std::vector<const Glyph*> glyphs;
   int width = 0;
   for (uint32_t cp : cps) {

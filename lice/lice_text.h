@@ -102,6 +102,8 @@ private:
     std::vector<uint8_t> coverage; // width x height, 255 full ink
     bool rendered = false;
   };
+  // The glyph of codepoint, rendered on first use; null without a font or beyond U+FFFF. Valid
+  // only until the next call, which may grow glyphs_ and move every glyph.
   const Glyph* GlyphFor(uint32_t codepoint);
   void ClearGlyphs();
   // The platform's halves: the handle given up (when owned), and the shared scratch bitmaps

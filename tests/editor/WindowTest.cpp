@@ -271,6 +271,40 @@ TEST_F(EditorWindow, TheTargetEntryEndsAsThePressTheFocusOrTheWheelDecides) {
   plug->Dispatch(kEffEditClose);
 }
 
+// A typed value reaches the host between a begin and an end of edit of its own only where it
+// changes the target; the same value, however it is written, tells the host nothing.
+TEST_F(EditorWindow, ATypedValueTellsTheHostOnlyWhenItChanges) {
+  auto plug = Started();
+  HostWindow host;
+  ASSERT_EQ(plug->Dispatch(kEffEditOpen, 0, 0, host.hwnd), 1);
+  HWND editor = EditorIn(host.hwnd);
+  PumpMessages(60);
+  struct Typed {
+    const char* text;
+    const char* target;
+    std::vector<int32_t> calls;
+  };
+  const std::vector<int32_t> change{kHostBeginEdit, kHostAutomate, kHostEndEdit};
+  const Typed typed[] = {
+      {"-23", "-23", {}}, {"-23.0", "-23", {}}, {"-18", "-18", change}, {"-18", "-18", {}}};
+  for (const Typed& t : typed) {
+    SCOPED_TRACE(t.text);
+    Click(editor, kTarget.left + 30, kTarget.top + 15);
+    HWND box = FindWindowExA(editor, nullptr, "EDIT", nullptr);
+    ASSERT_NE(box, nullptr);
+    SendMessageA(box, EM_SETSEL, 0, -1);
+    for (const char* c = t.text; *c; ++c)
+      SendMessageA(box, WM_CHAR, static_cast<WPARAM>(*c), 0);
+    plug->ClearRecords();
+    SendMessageA(box, WM_KEYDOWN, VK_RETURN, 0);
+    PumpMessages(80);
+    EXPECT_FALSE(IsWindow(box));
+    EXPECT_EQ(plug->ParamDisplay(1), t.target);
+    EXPECT_EQ(EditCalls(*plug, 1), t.calls);
+  }
+  plug->Dispatch(kEffEditClose);
+}
+
 // A value the host sets reaches the screen within a few timer ticks.
 TEST_F(EditorWindow, AHostChangeIsRepaintedWithinAFewTicks) {
   auto plug = Started();
@@ -311,6 +345,58 @@ TEST_F(EditorWindow, OpenCloseReopenAndTwoEditorsAtOnce) {
   EXPECT_NE(EditorIn(hostB.hwnd), nullptr);
   ASSERT_EQ(b->Dispatch(kEffEditClose), 1);
   EXPECT_FALSE(registered());
+}
+
+// A host that opens the editor again while it is open: the new window takes the old one's size
+// and its place in the client area, in the same window or in another.
+TEST_F(EditorWindow, OpeningAgainKeepsThePlaceInTheClientArea) {
+  auto plug = Started();
+  HostWindow host(40, 40), other(360, 40);
+  ASSERT_EQ(plug->Dispatch(kEffEditOpen, 0, 0, host.hwnd), 1);
+  SetWindowPos(EditorIn(host.hwnd), nullptr, 12, 34, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  for (HWND parent : {host.hwnd, host.hwnd, other.hwnd}) {
+    ASSERT_EQ(plug->Dispatch(kEffEditOpen, 0, 0, parent), 1);
+    HWND editor = EditorIn(parent);
+    ASSERT_NE(editor, nullptr);
+    RECT r{};
+    GetWindowRect(editor, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_EQ(r.left, 12);
+    EXPECT_EQ(r.top, 34);
+    EXPECT_EQ(r.right - r.left, kWidth);
+    EXPECT_EQ(r.bottom - r.top, kHeight);
+  }
+  EXPECT_EQ(EditorIn(host.hwnd), nullptr);
+  PumpMessages(40);
+  plug->Dispatch(kEffEditClose);
+}
+
+// A host that closes the editor, or the effect, from another thread than the one that opened the
+// editor, which cannot destroy the window there: the window is cut off from the editor at once, so
+// that its timer reaches neither an editor that is closed nor one that was deleted, and it goes
+// away when its own thread next runs its messages.
+TEST_F(EditorWindow, ClosingFromAnotherThreadLeavesNoLiveWindow) {
+  for (const bool closeEffect : {false, true}) {
+    SCOPED_TRACE(closeEffect ? "the effect closed" : "the editor closed");
+    auto plug = Started();
+    HostWindow host;
+    ASSERT_EQ(plug->Dispatch(kEffEditOpen, 0, 0, host.hwnd), 1);
+    HWND editor = EditorIn(host.hwnd);
+    PumpMessages(40);
+    std::thread([&] {
+      EXPECT_EQ(plug->Dispatch(kEffEditClose), 1);
+      if (closeEffect) plug->Close();
+    }).join();
+    EXPECT_EQ(GetWindowLongPtrA(editor, GWLP_USERDATA), 0);
+    PumpMessages(60); // timer ticks, and the close the window's thread still has to do
+    EXPECT_FALSE(IsWindow(editor));
+    if (!closeEffect) {
+      ASSERT_EQ(plug->Dispatch(kEffEditOpen, 0, 0, host.hwnd), 1);
+      EXPECT_NE(EditorIn(host.hwnd), nullptr);
+      plug->Dispatch(kEffEditClose);
+    }
+  }
 }
 
 // Hosts tear down in any order: the host's window destroyed before the close request, and the

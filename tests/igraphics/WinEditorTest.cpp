@@ -1,20 +1,23 @@
 // The Windows editor's prompts and input in a real window, driven through window messages: the
 // popup menu (its numbering and flags, and the choice of AskForParamValue), the message box, the
-// clipboard, the dialogs without a window, keys passed on to the host, the wheel. Under Wine with
-// a virtual X server; Windows builds only. Modal loops (menus, message boxes) are answered from a
-// timer that runs inside them.
+// clipboard, the dialogs without a window, keys passed on to the host, the wheel, the mouse
+// capture, closing from another thread, and GDI text. Under Wine with a virtual X server; Windows
+// builds only. Modal loops (menus, message boxes) are answered from a timer that runs inside them.
 #include <windows.h>
 
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "igraphics/IGraphicsWin.h"
 #include "tests/igraphics/EditorRig.h"
+#include "tests/support/FreedMemoryPoison.h"
+#include "tests/support/TestHostWindow.h"
 #include "tests/support/WindowPump.h"
 
 namespace {
@@ -23,23 +26,44 @@ namespace {
 class Probe : public IControl {
 public:
   Probe(IPlugBase* plug, const ControlRect& r, int param) : IControl(plug, r, param) {}
-  bool Paint(IGraphics*) override { return true; }
+  bool Paint(IGraphics*) override {
+    ++paints;
+    return true;
+  }
   void HandleWheel(int, int, const MouseMods&, int notches) override { wheel.push_back(notches); }
   void HandleMouseDrag(int, int, int, int, const MouseMods&) override { ++drags; }
+  void HandleMouseUp(int, int, const MouseMods&) override { ++ups; }
   std::vector<int> wheel;
-  int drags = 0;
+  int drags = 0, ups = 0, paints = 0;
 };
 
-// What the host's window saw of the keys the editor passed on.
+// What the host's windows saw of the keys the editor passed on, and of commands.
 std::vector<WPARAM> gHostKeys;
+std::vector<WPARAM> gHostCommands;
+// A host that hands the keys its window gets to the window with the focus, as some hosts do for
+// their plug-ins' windows. At most this deep, so that a loop shows as a count, not a stack
+// overflow.
+bool gForwardKeysToFocus = false;
+int gForwardDepth = 0;
+constexpr int kMaxForwardDepth = 16;
 
 LRESULT CALLBACK HostProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-  if (m == WM_KEYDOWN) gHostKeys.push_back(wp);
+  if (m == WM_COMMAND) gHostCommands.push_back(wp);
+  if (m == WM_KEYDOWN) {
+    gHostKeys.push_back(wp);
+    HWND focus = GetFocus();
+    if (gForwardKeysToFocus && focus && focus != w && gForwardDepth < kMaxForwardDepth) {
+      ++gForwardDepth;
+      SendMessageA(focus, m, wp, lp);
+      --gForwardDepth;
+    }
+  }
   return DefWindowProcA(w, m, wp, lp);
 }
 
 struct WinRig {
-  WinRig() {
+  // addControls adds the editor's controls after the probe, before the editor is attached.
+  explicit WinRig(const std::function<void(IGraphicsWin*, TestPlug&)>& addControls = {}) {
     static const bool registered = [] {
       WNDCLASSA wc{};
       wc.lpfnWndProc = HostProc;
@@ -54,6 +78,7 @@ struct WinRig {
     editor->SetModuleInstance(GetModuleHandleA(nullptr));
     probe = new Probe(&plug, {10, 10, 110, 40}, kParamSwitch);
     editor->AddControl(probe);
+    if (addControls) addControls(editor, plug);
     plug.AttachEditor(editor);
     window = static_cast<HWND>(editor->OpenEditorWindow(host));
     PumpMessages(30);
@@ -325,6 +350,199 @@ TEST(WinInput, KeysGoToTheHostAndTheWheelCountsNotches) {
   SendMessageA(rig.window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(40, 25));
   SendMessageA(rig.window, WM_LBUTTONUP, 0, MAKELPARAM(40, 25));
   EXPECT_EQ(rig.probe->drags, 1);
+}
+
+// A host that hands the keys its window gets to the focused window sends the keys the editor
+// passed on straight back to it: the editor passes each key on once instead of back and forth.
+TEST(WinInput, KeysAHostSendsBackArePassedOnOnce) {
+  WinRig rig;
+  SetFocus(rig.window);
+  ASSERT_EQ(GetFocus(), rig.window);
+  gHostKeys.clear();
+  gForwardKeysToFocus = true;
+  SendMessageA(rig.window, WM_KEYDOWN, 'Q', 0);
+  SendMessageA(rig.window, WM_KEYDOWN, VK_ESCAPE, 0);
+  gForwardKeysToFocus = false;
+  EXPECT_EQ(gHostKeys, (std::vector<WPARAM>{'Q', VK_ESCAPE}));
+  // The next key, from the host's own loop, is passed on as before.
+  SendMessageA(rig.window, WM_KEYDOWN, 'W', 0);
+  EXPECT_EQ(gHostKeys, (std::vector<WPARAM>{'Q', VK_ESCAPE, 'W'}));
+}
+
+// A press whose mouse capture is lost before the release (another window takes it, or someone
+// releases it) still ends: its control is told, and the host gets the end of the edit the press
+// began, once, even when the release then arrives anyway. A plain click ends once as before.
+TEST(WinInput, APressThatLosesTheCaptureEndsItsEdit) {
+  using Ev = IPlugTest::HostEvent;
+  struct Loss {
+    const char* how;
+    void (*lose)(HWND host);
+    bool releaseArrives;
+  };
+  const Loss losses[] = {
+      {"another window takes the capture", [](HWND host) { SetCapture(host); }, false},
+      {"a plain click", [](HWND) {}, true},
+      {"the capture is released, the release arrives after", [](HWND) { ReleaseCapture(); }, true},
+  };
+  // One editor for all: the click after a press that lost its capture ends as any other.
+  WinRig rig;
+  for (const Loss& l : losses) {
+    SCOPED_TRACE(l.how);
+    rig.plug.events.clear();
+    rig.probe->drags = rig.probe->ups = 0;
+    SendMessageA(rig.window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+    SendMessageA(rig.window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(40, 25));
+    EXPECT_EQ(GetCapture(), rig.window);
+    l.lose(rig.host);
+    if (l.releaseArrives) SendMessageA(rig.window, WM_LBUTTONUP, 0, MAKELPARAM(40, 25));
+    ReleaseCapture();
+    std::vector<Ev::Kind> kinds;
+    for (const Ev& e : rig.plug.events)
+      if (e.index == kParamSwitch) kinds.push_back(e.kind);
+    EXPECT_EQ(kinds, (std::vector<Ev::Kind>{Ev::BeginEdit, Ev::EndEdit}));
+    EXPECT_EQ(rig.probe->drags, 1);
+    EXPECT_EQ(rig.probe->ups, 1);
+    EXPECT_EQ(rig.editor->CaptureIndex(), -1);
+  }
+}
+
+// A control whose press asks for its value through a menu and then for a note through a text
+// entry.
+class AsksTwice : public IControl {
+public:
+  AsksTwice(IPlugBase* plug, const ControlRect& r, int param) : IControl(plug, r, param) {
+    SetPromptDisabled(false);
+  }
+  bool Paint(IGraphics*) override { return true; }
+  void HandleMouseDown(int, int, const MouseMods&) override {
+    AskForValue();
+    if (IGraphics* editor = Editor())
+      editor->ShowTextEntry(this, GetTextStyle(), rect_, "", nullptr);
+  }
+};
+
+// The editor's window closes while a menu it opened runs its modal loop (the host closes the
+// editor, or destroys its own window): afterwards the menu chooses nothing and takes nothing from
+// the thread's other windows (a command posted to another window reaches it), and the text entry
+// asked for next opens no box (without its window it would be a top-level one).
+TEST(WinPrompts, PromptsWhoseWindowClosedInAMenuTakeNothing) {
+  struct Closing {
+    const char* how;
+    void (*close)(WinRig& rig);
+  };
+  const Closing closings[] = {
+      {"the host closes the editor", [](WinRig& rig) { rig.editor->CloseEditorWindow(); }},
+      {"the host destroys its window", [](WinRig& rig) { DestroyWindow(rig.host); }},
+  };
+  for (const Closing& c : closings) {
+    SCOPED_TRACE(c.how);
+    WinRig rig([](IGraphicsWin* editor, TestPlug& plug) {
+      editor->AddControl(new AsksTwice(&plug, {120, 50, 190, 90}, kParamSwitch));
+    });
+    HWND bystander =
+        CreateWindowExA(0, "ZtPromptHost", "bystander", WS_OVERLAPPEDWINDOW, 400, 30, 100, 100,
+                        nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    bool menuShown = false;
+    gHostCommands.clear();
+    ModalAnswer a("#32768", [&](HWND menuWindow) {
+      menuShown = true;
+      c.close(rig);
+      PostMessageA(bystander, WM_COMMAND, 1, 0); // what a chosen "on" would look like
+      Keys(menuWindow, {VK_ESCAPE});             // if the menu outlives its window
+    });
+    SendMessageA(rig.window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(150, 70));
+    EXPECT_TRUE(menuShown);
+    EXPECT_FALSE(IsWindow(rig.window));
+    EXPECT_EQ(rig.editor->WindowHandle(), nullptr);
+    EXPECT_EQ(rig.plug.GetParam(kParamSwitch)->Value(), 0.0);
+    PumpMessages(20); // if the menu's loop did not deliver it
+    EXPECT_EQ(gHostCommands, std::vector<WPARAM>{1});
+    EXPECT_EQ(rig.editor->TextEntryBox(), nullptr);
+    EXPECT_EQ(FindWindowExA(nullptr, nullptr, "Edit", nullptr), nullptr);
+    DestroyWindow(bystander);
+  }
+}
+
+// A control that draws one text with GDI over a flat background, on its first paint only: a
+// control is painted on two ticks, and the window is to keep what the first one drew.
+class Label : public IControl {
+public:
+  Label(IPlugBase* plug, const ControlRect& r, const char* text, int size)
+      : IControl(plug, r), text_(text) {
+    textStyle_.size = size;
+    textStyle_.color = ControlColor{255, 250, 250, 250};
+  }
+  bool Paint(IGraphics* editor) override {
+    if (painted_) return true;
+    painted_ = true;
+    FillRect(*editor->GetDrawBitmap(), rect_, kBackgroundPixel);
+    ControlRect r = rect_;
+    return editor->DrawLabel(textStyle_, text_, r);
+  }
+
+private:
+  const char* text_;
+  bool painted_ = false;
+};
+
+// GDI text goes through the glyph cache under Wine. A new font's cache grows with the highest
+// character drawn, so in "A" followed by a character beyond ASCII the second character grows it
+// after the first is in it. Each text is drawn twice in one paint, with its font new (the cache
+// grows) and then again (nothing grows): the two must look the same, and show ink. Freed memory
+// is poisoned meanwhile, so that a glyph read from the cache's old place never draws by chance.
+TEST(WinText, TextBeyondAsciiDrawsAlikeWithTheFontNewAndWarm) {
+  struct Case {
+    const char* text;
+    int size; // a size of its own, so that the font is new to the process
+  };
+  const Case cases[] = {{"A\xC3\xA9", 17}, {"-18 \xE2\x82\xAC", 19}, {"x\xCE\xA9y", 21}};
+  constexpr int kRow = 32, kColumn = 100;
+  FreedMemoryPoison poison;
+  WinRig rig([&](IGraphicsWin* editor, TestPlug& plug) {
+    for (int i = 0; i < 3; ++i)
+      for (int column = 0; column < 2; ++column) {
+        const int left = column * kColumn, top = i * kRow;
+        editor->AddControl(new Label(&plug, {left, top, left + kColumn, top + kRow}, cases[i].text,
+                                     cases[i].size));
+      }
+  });
+  PumpMessages(60);
+  EXPECT_GT(FreedMemoryPoison::Poisoned(), 0);
+  const auto shown = CaptureWindow(rig.window, 200, 100);
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(cases[i].text);
+    int differ = 0, ink = 0;
+    for (int y = i * kRow; y < (i + 1) * kRow; ++y)
+      for (int x = 0; x < kColumn; ++x) {
+        const LICE_pixel cold = PixelAt(*shown, x, y), warm = PixelAt(*shown, x + kColumn, y);
+        differ += cold != warm;
+        ink += cold != (kBackgroundPixel | 0xFF000000u);
+      }
+    EXPECT_EQ(differ, 0);
+    EXPECT_GT(ink, 20);
+  }
+}
+
+// A host that closes the editor from another thread than the one that opened it: that thread
+// cannot destroy the window, so the window is cut off from the editor at once (its timer finds
+// nothing to paint) and goes away when its own thread next runs its messages.
+TEST(WinServices, ClosingFromAnotherThreadCutsTheWindowOff) {
+  WinRig rig;
+  PumpMessages(40);
+  std::thread([&] { rig.editor->CloseEditorWindow(); }).join();
+  EXPECT_EQ(rig.editor->WindowHandle(), nullptr);
+  EXPECT_EQ(GetWindowLongPtrA(rig.window, GWLP_USERDATA), 0);
+  const int paints = rig.probe->paints;
+  rig.probe->MarkDirty(false); // what a tick would paint
+  SendMessageA(rig.window, WM_TIMER, IGraphicsWin::kTimerId, 0);
+  PumpMessages(60);
+  EXPECT_EQ(rig.probe->paints, paints);
+  EXPECT_FALSE(IsWindow(rig.window));
+  // The editor opens again on this thread.
+  rig.window = static_cast<HWND>(rig.editor->OpenEditorWindow(rig.host));
+  ASSERT_NE(rig.window, nullptr);
+  PumpMessages(40);
+  EXPECT_GT(rig.probe->paints, paints);
 }
 
 } // namespace
