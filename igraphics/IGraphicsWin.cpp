@@ -8,6 +8,7 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -23,8 +24,9 @@ namespace {
 constexpr const char* kClassName = "IPlugWndClass";
 constexpr const char* kWindowName = "IPlug";
 
-// Shared by every editor window of the process, on the one user-interface thread: no lock.
-int gRegistrations = 0;
+// Shared by every editor window of the process, opened on the user-interface thread; a host may
+// close one from another thread, hence atomic.
+std::atomic<int> gRegistrations{0};
 double gTimerRate = 60.0;
 // A key of this thread is on its way to the host's window.
 thread_local bool tForwardingKey = false;
@@ -241,8 +243,13 @@ void IGraphicsWin::CloseEditorWindow() {
   // this call, go to DefWindowProc and never reach this editor, which may be deleted next.
   SetWindowLongPtrA(window, GWLP_USERDATA, 0);
   // Only the window's own thread can destroy it: a host closing from another thread has it
-  // closed there, by DefWindowProc, when that thread next runs its messages.
-  if (!DestroyWindow(window)) PostMessageA(window, WM_CLOSE, 0, 0);
+  // closed there, by DefWindowProc, when that thread next runs its messages. Until then its
+  // messages (the timer's too) go straight to DefWindowProc, never into this module, which the
+  // host may unload first.
+  if (!DestroyWindow(window)) {
+    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcA));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+  }
   if (--gRegistrations == 0) UnregisterClassA(kClassName, static_cast<HINSTANCE>(module_));
   ResetMouseState();
 }

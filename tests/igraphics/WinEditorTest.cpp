@@ -532,6 +532,9 @@ TEST(WinServices, ClosingFromAnotherThreadCutsTheWindowOff) {
   std::thread([&] { rig.editor->CloseEditorWindow(); }).join();
   EXPECT_EQ(rig.editor->WindowHandle(), nullptr);
   EXPECT_EQ(GetWindowLongPtrA(rig.window, GWLP_USERDATA), 0);
+  // Nothing of the window reaches this module any more, which a host may unload next.
+  EXPECT_EQ(GetWindowLongPtrA(rig.window, GWLP_WNDPROC),
+            reinterpret_cast<LONG_PTR>(&DefWindowProcA));
   const int paints = rig.probe->paints;
   rig.probe->MarkDirty(false); // what a tick would paint
   SendMessageA(rig.window, WM_TIMER, IGraphicsWin::kTimerId, 0);
