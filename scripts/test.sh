@@ -2,7 +2,8 @@
 # The test command: installs what is missing, builds the native release, the native
 # ASan+UBSan and the win64 configurations and runs every test (win64 under Wine), then runs the
 # cross-thread tests under ThreadSanitizer and every fuzz target for a short while. Each run fails
-# when it leaves a shared-memory segment behind or opens the user's own (scripts/shm-guard.sh).
+# when it leaves a shared-memory segment of its own behind, or a program of it used a segment
+# without a key of its own (scripts/shm-guard.sh).
 #   scripts/test.sh            everything
 #   scripts/test.sh release    only the named configurations (release, asan, tsan, win64, fuzz)
 set -euo pipefail
