@@ -34,22 +34,6 @@ double DbToGain(double db) {
   return std::pow(10.0, db / 20.0);
 }
 
-// xorshift64*: the same noise everywhere.
-class Random {
-public:
-  explicit Random(uint64_t seed) : s_(seed ? seed : 1) {}
-  double Noise() {
-    s_ ^= s_ >> 12;
-    s_ ^= s_ << 25;
-    s_ ^= s_ >> 27;
-    return static_cast<double>((s_ * 2685821657736338717ull) >> 11) * (2.0 / 9007199254740992.0) -
-           1.0;
-  }
-
-private:
-  uint64_t s_;
-};
-
 // Stereo pink noise (independent channels) at an RMS of rmsDb dBFS in each channel.
 std::vector<double> PinkNoise(double seconds, double rmsDb, uint64_t seed) {
   const size_t frames = static_cast<size_t>(seconds * kRate);

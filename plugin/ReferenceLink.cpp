@@ -40,8 +40,8 @@ void ReferenceLink::ReadReference(int frames) {
     return;
   }
   // Hosts that split blocks into a few frames make thousands of blocks a second: the segment is
-  // read (system calls) once per millisecond of audio, and the blocks
-  // in between keep that reading. Blocks of 1 ms or more read every time.
+  // read (system calls) once per millisecond of audio, and the blocks in between keep that
+  // reading. Blocks of 1 ms or more read every time.
   // The meters' rule: a millisecond is due once frames x 1000 reach the rate.
   if (frames > 0 && framesSinceRead_ >= 0 &&
       static_cast<double>(framesSinceRead_ + frames) * 1000.0 < owner_->SampleRate()) {

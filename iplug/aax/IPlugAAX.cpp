@@ -502,7 +502,6 @@ AAX_Result AAX_CEffectGUI_IPLUG::GetViewSize(AAX_Point* size) {
   if (!plug_ || !plug_->Editor()) return kAAXSuccess;
   int width = 0, height = 0;
   plug_->EditorSizeWithoutLock(&width, &height); // the bridge takes no lock
-
   size->vert = static_cast<float>(height);
   size->horz = static_cast<float>(width);
   return kAAXSuccess;

@@ -13,24 +13,6 @@ constexpr double kPi = std::numbers::pi;
 constexpr double kSeconds = 20.0;
 constexpr double kSilence = 1.5;
 
-// xorshift64*: the same numbers on every compiler and platform.
-class Random {
-public:
-  explicit Random(uint64_t seed) : s_(seed ? seed : 1) {}
-  uint64_t Next() {
-    s_ ^= s_ >> 12;
-    s_ ^= s_ << 25;
-    s_ ^= s_ >> 27;
-    return s_ * 2685821657736338717ull;
-  }
-  double Uniform() { return static_cast<double>(Next() >> 11) * (1.0 / 9007199254740992.0); }
-  double Range(double lo, double hi) { return lo + (hi - lo) * Uniform(); }
-  double Noise() { return 2.0 * Uniform() - 1.0; }
-
-private:
-  uint64_t s_;
-};
-
 // RBJ band-pass (0 dB peak), re-tunable while running.
 struct BandPass {
   double b0 = 0, b2 = 0, a1 = 0, a2 = 0, x1 = 0, x2 = 0, y1 = 0, y2 = 0;

@@ -29,5 +29,24 @@ std::vector<double> SynthesizeSpeechLike(int rate, double seconds, uint64_t seed
 std::vector<double> SynthesizeMusicLike(int rate, double seconds, uint64_t seed,
                                         double leadingSilence);
 
+// The example's random numbers (xorshift64*): the same on every compiler and platform, for any
+// material that must be.
+class Random {
+public:
+  explicit Random(uint64_t seed) : s_(seed ? seed : 1) {}
+  uint64_t Next() {
+    s_ ^= s_ >> 12;
+    s_ ^= s_ << 25;
+    s_ ^= s_ >> 27;
+    return s_ * 2685821657736338717ull;
+  }
+  double Uniform() { return static_cast<double>(Next() >> 11) * (1.0 / 9007199254740992.0); }
+  double Range(double lo, double hi) { return lo + (hi - lo) * Uniform(); }
+  double Noise() { return 2.0 * Uniform() - 1.0; } // -1 to 1
+
+private:
+  uint64_t s_;
+};
+
 // Integrated loudness of interleaved stereo frames (for calibrating the example).
 double IntegratedLoudness(const double* interleaved, size_t frames, int rate);
